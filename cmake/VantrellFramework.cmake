@@ -1,0 +1,37 @@
+# The framework bundle in the build tree:
+#   Vantrell.framework/Versions/0.5.4/Vantrell   (DT_SONAME "Vantrell")
+#   Vantrell.framework/Versions/0.5.4/{Headers,Resources}
+#   Vantrell.framework/Versions/Current -> 0.5.4
+#   Vantrell.framework/{Vantrell,Headers,Resources} -> Versions/Current/...
+set(VANTRELL_FRAMEWORK_DIR ${CMAKE_BINARY_DIR}/Vantrell.framework)
+set(VANTRELL_VERSION_DIR ${VANTRELL_FRAMEWORK_DIR}/Versions/${PROJECT_VERSION})
+
+function(vantrell_framework target objects)
+  add_library(${target} SHARED)
+  target_link_libraries(${target} PUBLIC ${objects})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME Vantrell PREFIX "" SUFFIX "" NO_SONAME ON
+    LIBRARY_OUTPUT_DIRECTORY ${VANTRELL_VERSION_DIR})
+  target_link_options(${target} PRIVATE -Wl,-soname,Vantrell -Wl,--no-undefined)
+
+  file(GLOB public_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/include/Vantrell/*.h)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VANTRELL_VERSION_DIR}/Headers ${VANTRELL_VERSION_DIR}/Resources
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${public_headers} ${VANTRELL_VERSION_DIR}/Headers
+    COMMAND ${CMAKE_COMMAND} -E create_symlink ${PROJECT_VERSION} ${VANTRELL_FRAMEWORK_DIR}/Versions/Current
+    COMMAND ${CMAKE_COMMAND} -E create_symlink Versions/Current/Vantrell ${VANTRELL_FRAMEWORK_DIR}/Vantrell
+    COMMAND ${CMAKE_COMMAND} -E create_symlink Versions/Current/Headers ${VANTRELL_FRAMEWORK_DIR}/Headers
+    COMMAND ${CMAKE_COMMAND} -E create_symlink Versions/Current/Resources ${VANTRELL_FRAMEWORK_DIR}/Resources
+    VERBATIM)
+
+  include(GNUInstallDirs)
+  install(DIRECTORY ${VANTRELL_FRAMEWORK_DIR} DESTINATION ${CMAKE_INSTALL_LIBDIR} USE_SOURCE_PERMISSIONS)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/Vantrell ${CMAKE_SOURCE_DIR}/platform/include/CoreFoundation
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endfunction()
+
+# Executables that link the framework find it in the build tree.
+function(vantrell_link_framework target)
+  target_link_libraries(${target} PRIVATE Vantrell)
+  set_target_properties(${target} PROPERTIES BUILD_RPATH ${VANTRELL_VERSION_DIR})
+endfunction()

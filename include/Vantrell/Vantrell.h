@@ -1,0 +1,10 @@
+/*
+ * Vantrell.h: the framework's whole exported API. Include this one header.
+ */
+#ifndef VANTRELL_VANTRELL_H
+#define VANTRELL_VANTRELL_H
+
+#include <Vantrell/Base.h>
+#include <Vantrell/Errors.h>
+
+#endif /* VANTRELL_VANTRELL_H */

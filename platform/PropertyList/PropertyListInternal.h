@@ -1,0 +1,37 @@
+// Property-list reading and writing for callers inside the framework and its
+// tools, with structured errors and file streaming.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <cstdio>
+#include <string>
+
+namespace vt::plist {
+
+// Where and why a parse failed. Lines and columns count from 1.
+struct ParseError {
+    CFIndex line = 0;
+    CFIndex column = 0;
+    std::string message;
+};
+
+// Parses XML property-list bytes. Returns a new value (the caller releases
+// it), or nullptr with *error filled in (error may be null).
+CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes, size_t length,
+                                     CFOptionFlags options, ParseError *error);
+
+// Parses a file by reading it in pieces, so memory holds the values but never
+// the whole file. A file that cannot be opened or read fails with line 0.
+CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
+                                    CFOptionFlags options, ParseError *error);
+
+// Appends the XML document for the value to out. Returns false, leaving out
+// as it was, when the value holds anything that is not a property-list value.
+bool AppendXML(CFPropertyListRef propertyList, std::string &out);
+
+// Writes the XML document to the stream in pieces. Returns false when the
+// value is not a property list or writing fails.
+bool WriteXML(CFPropertyListRef propertyList, FILE *stream);
+
+} // namespace vt::plist

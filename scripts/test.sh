@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the library and the test suite under AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer, then runs every test through
+# CTest, each test in a process of its own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+build=${VANTRELL_TEST_BUILD_DIR:-build-asan}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=ON \
+      -DVANTRELL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" -j2 --output-on-failure --timeout 600

@@ -1,0 +1,95 @@
+// Turns the element events of an XML property list into values. It knows
+// nothing of XML syntax: a tokenizer feeds it element starts and ends and
+// character data (valid UTF-8, entities already replaced), and reports the
+// position when a call fails. Nesting is tracked on an explicit stack, so
+// hostile depth never reaches the C stack.
+#pragma once
+
+#include "ValueStack.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vt::plist {
+
+// Shares one immutable string among equal dictionary keys of one document,
+// so thousands of "Kind" keys cost one object. Only short keys are kept, and
+// only so many, which bounds the table whatever the input.
+class KeyTable {
+  public:
+    KeyTable() = default;
+    ~KeyTable();
+    KeyTable(const KeyTable &) = delete;
+    KeyTable &operator=(const KeyTable &) = delete;
+
+    // A new reference to the key for the text; NULL when memory runs out.
+    CFStringRef Create(CFAllocatorRef allocator, const char *bytes, size_t length);
+
+  private:
+    struct Slot {
+        uint64_t hash;
+        uint32_t offset; // into bytes_
+        uint32_t length;
+        CFStringRef key; // null: empty slot
+    };
+    std::vector<Slot> slots_;
+    std::string bytes_;
+    size_t used_ = 0;
+};
+
+class XMLBuilder {
+  public:
+    static constexpr size_t kMaxDepth = 512;
+
+    XMLBuilder(CFAllocatorRef allocator, CFOptionFlags options);
+    XMLBuilder(const XMLBuilder &) = delete;
+    XMLBuilder &operator=(const XMLBuilder &) = delete;
+
+    // Each returns false when the document is not a valid property list, with
+    // Message() saying why. The tokenizer guarantees proper nesting and stops
+    // at the first failure.
+    bool StartElement(const char *name, size_t length);
+    bool Characters(const char *text, size_t length);
+    bool EndElement();
+    // At the end of the document: the root value (the caller owns it), or
+    // NULL when the document held none.
+    CFPropertyListRef Finish();
+
+    const std::string &Message() const { return message_; }
+
+  private:
+    enum class Element : uint8_t {
+        None,
+        Plist,
+        Array,
+        Dict,
+        Key,
+        String,
+        Integer,
+        Real,
+        Date,
+        Data,
+        True,
+        False,
+    };
+    static Element Lookup(const char *name, size_t length);
+    bool Fail(std::string message);
+    std::nullptr_t Reject(std::string message);
+    bool FinishLeaf();
+    CFTypeRef MakeInteger();
+    CFTypeRef MakeReal();
+    CFTypeRef MakeDate();
+    CFTypeRef MakeData();
+
+    ValueStack stack_;
+    KeyTable keys_;
+    Element leaf_ = Element::None; // the open element that holds text, if any
+    bool inPlist_ = false;
+    std::string text_; // the open leaf's text, reused from leaf to leaf
+    std::vector<UInt8> bytes_;
+    std::string message_;
+};
+
+} // namespace vt::plist

@@ -1,2 +1,0 @@
-#include <cstdio>
-int main() { return 0; }

@@ -3,13 +3,10 @@
 #include "platform/StringInternal.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
-#include <clocale>
 #include <locale.h>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string_view>
 #include <unordered_map>
 

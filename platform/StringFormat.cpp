@@ -63,6 +63,18 @@ enum Flag : uint8_t {
     kGrouping = 32,
 };
 
+constexpr struct {
+    char ch;
+    uint8_t bit;
+} kFlagChars[] = {{'-', kMinus}, {'+', kPlus}, {' ', kSpace},
+                  {'#', kHash},  {'0', kZero}, {'\'', kGrouping}};
+
+uint8_t FlagBit(UniChar c) {
+    for (const auto &flag : kFlagChars)
+        if (c == UniChar(flag.ch)) return flag.bit;
+    return 0;
+}
+
 struct Conversion {
     size_t literalStart = 0; // the text before the conversion
     size_t literalEnd = 0;
@@ -183,22 +195,9 @@ class Parser {
             } else {
                 i = mark;
             }
-            for (;; ++i) {
-                UniChar f = At(i);
-                if (f == '-')
-                    c.flags |= kMinus;
-                else if (f == '+')
-                    c.flags |= kPlus;
-                else if (f == ' ')
-                    c.flags |= kSpace;
-                else if (f == '#')
-                    c.flags |= kHash;
-                else if (f == '0')
-                    c.flags |= kZero;
-                else if (f == '\'')
-                    c.flags |= kGrouping;
-                else
-                    break;
+            while (uint8_t bit = FlagBit(At(i))) {
+                c.flags |= bit;
+                ++i;
             }
             bool starWidth = false, starPrecision = false;
             if (At(i) == '*') {
@@ -479,14 +478,9 @@ class Writer {
     // rebuilt out of parts already checked.
     template <class T>
     bool Print(const Conversion &c, uint8_t flags, size_t width, long precision, T value) {
-        char spec[24];
-        char *p = spec;
+        char cFormat[24];
+        char *p = cFormat;
         *p++ = '%';
-        static constexpr struct {
-            uint8_t bit;
-            char ch;
-        } kFlagChars[] = {{kMinus, '-'}, {kPlus, '+'}, {kSpace, ' '},
-                          {kHash, '#'},  {kZero, '0'}, {kGrouping, '\''}};
         for (const auto &flag : kFlagChars)
             if (flags & flag.bit) *p++ = flag.ch;
         *p++ = '*';
@@ -502,8 +496,8 @@ class Writer {
         char small[128];
         auto print = [&](char *buffer, size_t size) {
             return precision >= 0
-                       ? std::snprintf(buffer, size, spec, int(width), int(precision), value)
-                       : std::snprintf(buffer, size, spec, int(width), value);
+                       ? std::snprintf(buffer, size, cFormat, int(width), int(precision), value)
+                       : std::snprintf(buffer, size, cFormat, int(width), value);
         };
         int size = print(small, sizeof small);
         if (size < 0) return false;

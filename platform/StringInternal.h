@@ -178,7 +178,6 @@ class Builder {
     void AppendUnit(UniChar unit);
     void AppendCodePoint(uint32_t codePoint);
     void AppendRepeated(char c, size_t count);
-    size_t Length() const { return wide_ ? wideUnits_.size() : narrow_.size(); }
     View GetView() const {
         return wide_ ? View{wideUnits_.data(), wideUnits_.size(), true}
                      : View{narrow_.data(), narrow_.size(), false};

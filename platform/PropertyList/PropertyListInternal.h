@@ -36,7 +36,9 @@ VT_PLIST_TOOL_API CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, 
 VT_PLIST_TOOL_API bool AppendXML(CFPropertyListRef propertyList, std::string &out);
 
 // Writes the XML document to the stream in pieces. Returns false when the
-// value is not a property list or writing fails.
+// value is not a property list, holds a string XML cannot carry (a control
+// character other than tab, line feed and carriage return), or writing
+// fails; the stream may then hold part of the document.
 VT_PLIST_TOOL_API bool WriteXML(CFPropertyListRef propertyList, FILE *stream);
 
 // "line 12, column 5: mismatched tag", or the message alone without a line.

@@ -83,11 +83,24 @@ class Buffer {
     bool failed_ = false;
 };
 
-constexpr std::array<bool, 256> kNeedsEscape = [] {
-    std::array<bool, 256> table{};
-    table['&'] = table['<'] = table['>'] = true;
+// How each byte of a string's UTF-8 is written. XML 1.0 cannot carry most
+// control characters even as references, and a file holding one raw could
+// never be read again, so such a string makes the write fail instead. A
+// carriage return is written as a reference because readers turn a raw one
+// into a line feed.
+enum ByteClass : uint8_t { kPlain, kEscaped, kUnwritable, kCheckNonCharacter };
+
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (int c = 0; c < 0x20; ++c)
+        table[c] = kUnwritable;
+    table['\t'] = table['\n'] = kPlain;
+    table['&'] = table['<'] = table['>'] = table['\r'] = kEscaped;
+    table[0xEF] = kCheckNonCharacter; // U+FFFE and U+FFFF are EF BF BE / EF BF BF
     return table;
 }();
+
+constexpr size_t kUnwritableText = SIZE_MAX;
 
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -97,23 +110,50 @@ char *Put(char *p, std::string_view text) {
     return p + text.size();
 }
 
-// The length of text once &, < and > are replaced.
+// The length of text once escaped, or kUnwritableText.
 size_t EscapedLength(const char *text, size_t length) {
     size_t extra = 0;
-    for (size_t i = 0; i < length; ++i)
-        if (kNeedsEscape[static_cast<unsigned char>(text[i])]) extra += text[i] == '&' ? 4 : 3;
+    for (size_t i = 0; i < length; ++i) {
+        switch (kByteClass[static_cast<unsigned char>(text[i])]) {
+            case kPlain:
+                break;
+            case kEscaped:
+                extra += text[i] == '&' ? 4 : text[i] == '\r' ? 4 : 3;
+                break;
+            case kUnwritable:
+                return kUnwritableText;
+            case kCheckNonCharacter:
+                if (i + 2 < length && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+                    (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE)
+                    return kUnwritableText;
+                break;
+        }
+    }
     return length + extra;
 }
 
-// Copies text, replacing &, < and >; p needs room for EscapedLength bytes.
+// Copies text, escaping &, <, > and carriage returns; p needs room for
+// EscapedLength bytes.
 char *PutEscaped(char *p, const char *text, size_t length) {
     size_t run = 0;
     for (size_t i = 0; i < length; ++i) {
-        if (!kNeedsEscape[static_cast<unsigned char>(text[i])]) continue;
+        if (kByteClass[static_cast<unsigned char>(text[i])] != kEscaped) continue;
         std::memcpy(p, text + run, i - run);
         p += i - run;
-        char c = text[i];
-        p = Put(p, c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;");
+        switch (text[i]) {
+            case '&':
+                p = Put(p, "&amp;");
+                break;
+            case '<':
+                p = Put(p, "&lt;");
+                break;
+            case '>':
+                p = Put(p, "&gt;");
+                break;
+            default:
+                p = Put(p, "&#13;");
+                break;
+        }
         run = i + 1;
     }
     std::memcpy(p, text + run, length - run);
@@ -136,7 +176,7 @@ class XMLWriter {
     bool Leaf(CFTypeRef value, CFTypeID type) {
         switch (type) {
             case cf::kTypeIDString:
-                Element("string", static_cast<CFStringRef>(value));
+                if (!Element("string", static_cast<CFStringRef>(value))) return false;
                 break;
             case cf::kTypeIDNumber:
                 Number(static_cast<CFNumberRef>(value));
@@ -157,10 +197,7 @@ class XMLWriter {
     bool BeginDictionary(CFDictionaryRef, CFIndex count) {
         return Open(count, "<dict>", "<dict/>");
     }
-    bool Key(CFStringRef key) {
-        Element("key", key);
-        return true;
-    }
+    bool Key(CFStringRef key) { return Element("key", key); }
     bool End(bool dictionary, CFIndex count) {
         if (count > 0) {
             --depth_;
@@ -187,15 +224,17 @@ class XMLWriter {
         out_.Commit(size_t(p - start));
     }
 
-    // <tag>escaped text</tag> on one line.
-    void Element(std::string_view tag, CFStringRef text) {
+    // <tag>escaped text</tag> on one line; false when the text cannot be
+    // written.
+    bool Element(std::string_view tag, CFStringRef text) {
         scratch_.clear();
         cf::StringAppendUTF8(text, scratch_);
         const char *bytes = scratch_.data();
         size_t length = scratch_.size();
         size_t escaped = EscapedLength(bytes, length);
+        if (escaped == kUnwritableText) return false;
         char *p = out_.Reserve(depth_ + 2 * tag.size() + 6 + escaped);
-        if (!p) return;
+        if (!p) return true;
         char *start = p;
         std::memset(p, '\t', depth_);
         p += depth_;
@@ -207,6 +246,7 @@ class XMLWriter {
         p = Put(p, tag);
         p = Put(p, ">\n");
         out_.Commit(size_t(p - start));
+        return true;
     }
 
     // <tag>text</tag> where the text needs no escaping.

@@ -179,9 +179,9 @@ TEST(PropertyListWriter, RefusesValuesThatAreNotPropertyLists) {
     CFRef<CFMutableDictionaryRef> deep(NewDict());
     Set(deep.get(), "inner", CFRetain(inner.get()));
 
-    for (CFTypeRef bad : {CFTypeRef(nullptr), CFTypeRef(uuid.get()), CFTypeRef(kCFNull),
-                          CFTypeRef(withUUID.get()), CFTypeRef(withNull.get()),
-                          CFTypeRef(deep.get())}) {
+    for (CFTypeRef bad :
+         {CFTypeRef(nullptr), CFTypeRef(uuid.get()), CFTypeRef(kCFNull), CFTypeRef(withUUID.get()),
+          CFTypeRef(withNull.get()), CFTypeRef(deep.get())}) {
         std::string out = "kept";
         EXPECT_FALSE(vt::plist::AppendXML(bad, out));
         EXPECT_EQ(out, "kept");
@@ -198,8 +198,8 @@ TEST(PropertyListWriter, RefusesValuesThatAreNotPropertyLists) {
         std::fclose(stream);
     }
     EXPECT_FALSE(CFPropertyListIsValid(kCFBooleanTrue, kCFPropertyListBinaryFormat_v1_0));
-    EXPECT_EQ(CFPropertyListCreateData(nullptr, kCFBooleanTrue, kCFPropertyListBinaryFormat_v1_0,
-                                       0, nullptr),
+    EXPECT_EQ(CFPropertyListCreateData(nullptr, kCFBooleanTrue, kCFPropertyListBinaryFormat_v1_0, 0,
+                                       nullptr),
               nullptr);
 }
 
@@ -225,4 +225,38 @@ TEST(PropertyListWriter, StreamAndDataOutputMatchTheString) {
     EXPECT_EQ(std::fread(streamed.data(), 1, streamed.size(), stream), streamed.size());
     std::fclose(stream);
     EXPECT_EQ(streamed, expected);
+}
+
+TEST(PropertyListWriter, ControlCharactersNeverMakeAnUnreadableFile) {
+    // A raw carriage return would read back as a line feed: it is written as
+    // a reference and survives.
+    CFRef<CFMutableDictionaryRef> dict(NewDict());
+    Set(dict.get(), "line\rkey", Str("a\r\nb\tc\n"));
+    std::string out;
+    ASSERT_TRUE(vt::plist::AppendXML(dict.get(), out));
+    EXPECT_NE(out.find("<key>line&#13;key</key>"), std::string::npos);
+    EXPECT_NE(out.find("<string>a&#13;\nb\tc\n</string>"), std::string::npos);
+    CFRef<CFPropertyListRef> back(vt::plist::CreateFromXMLBytes(nullptr, out.data(), out.size(),
+                                                                kCFPropertyListImmutable, nullptr));
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(CFEqual(back.get(), dict.get()));
+
+    // Other control characters and U+FFFE/U+FFFF cannot be carried by XML
+    // at all: the write fails rather than produce a file no reader accepts.
+    for (const char *text : {"bell\x07", "nul\x1b[0m", "\xEF\xBF\xBE", "x\xEF\xBF\xBFy"}) {
+        CFRef<CFMutableDictionaryRef> bad(NewDict());
+        Set(bad.get(), "Title", Str(text));
+        std::string written = "kept";
+        EXPECT_FALSE(vt::plist::AppendXML(bad.get(), written)) << text;
+        EXPECT_EQ(written, "kept");
+        CFRef<CFDataRef> data(CFPropertyListCreateXMLData(nullptr, bad.get()));
+        EXPECT_FALSE(data) << text;
+        CFRef<CFMutableDictionaryRef> badKey(NewDict());
+        Set(badKey.get(), text, Str("value"));
+        EXPECT_FALSE(vt::plist::AppendXML(badKey.get(), written)) << text;
+    }
+    // U+FFFD and other characters near them are fine.
+    CFRef<CFMutableDictionaryRef> fine(NewDict());
+    Set(fine.get(), "Title", Str("\xEF\xBF\xBD\xEF\xBF\xBC"));
+    EXPECT_TRUE(vt::plist::AppendXML(fine.get(), out));
 }

@@ -32,9 +32,9 @@ cmake --build "$build" -j2 --target vantrell plist_bench timed_run libplist_driv
 # Library counts that give documents of about 1, 10 and 50 MB.
 mkdir -p "$data"
 files=()
-for spec in 1:86 10:810 50:4000; do
-  file=$data/modules-${spec%%:*}MB.plist
-  [ -s "$file" ] || python3 "$generator" --libraries "${spec##*:}" --seed 1 -o "$file"
+for pair in 1:86 10:810 50:4000; do
+  file=$data/modules-${pair%%:*}MB.plist
+  [ -s "$file" ] || python3 "$generator" --libraries "${pair##*:}" --seed 1 -o "$file"
   files+=("$file")
 done
 

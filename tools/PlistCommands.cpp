@@ -65,7 +65,10 @@ FILE *CreateTemporaryBeside(const fs::path &target, fs::path &temporary) {
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
                       static_cast<unsigned long long>(random()));
-        temporary = folder / ("." + target.filename().string() + suffix);
+        std::string name(".");
+        name += target.filename().string();
+        name += suffix;
+        temporary = folder / name;
         if (FILE *file = std::fopen(temporary.c_str(), "wbx")) return file;
         if (errno != EEXIST) break;
     }

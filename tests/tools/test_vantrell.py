@@ -14,7 +14,6 @@ TOOL = sys.argv[1] if len(sys.argv) > 1 else "vantrell"
 
 # Unsorted keys, space indentation and entities, so format has work to do.
 VALID = b"""<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0">
 <dict>
   <key>Title</key>

@@ -106,7 +106,7 @@ CF_EXPORT CFArrayRef CFStringCreateArrayBySeparatingStrings(CFAllocatorRef alloc
 CF_EXPORT CFStringRef CFStringCreateByCombiningStrings(CFAllocatorRef alloc, CFArrayRef theArray,
                                                        CFStringRef separatorString);
 
-/* Mutable strings. maxLength 0 means unlimited. */
+/* Mutable strings. maxLength is accepted as a hint; mutable strings grow as needed. */
 CF_EXPORT CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc, CFIndex maxLength);
 CF_EXPORT CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef alloc, CFIndex maxLength,
                                                        CFStringRef theString);

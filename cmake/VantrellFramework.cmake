@@ -12,7 +12,9 @@ function(vantrell_framework target objects)
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME Vantrell PREFIX "" SUFFIX "" NO_SONAME ON
     LIBRARY_OUTPUT_DIRECTORY ${VANTRELL_VERSION_DIR})
-  target_link_options(${target} PRIVATE -Wl,-soname,Vantrell -Wl,--no-undefined)
+  target_link_options(${target} PRIVATE -Wl,-soname,Vantrell -Wl,--no-undefined
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/Vantrell.map)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/Vantrell.map)
 
   file(GLOB public_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/include/Vantrell/*.h)
   add_custom_command(TARGET ${target} POST_BUILD

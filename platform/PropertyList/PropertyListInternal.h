@@ -7,10 +7,6 @@
 #include <cstdio>
 #include <string>
 
-// The framework exports these for its own tools (they link the shared
-// library), not as public API.
-#define VT_PLIST_TOOL_API __attribute__((visibility("default")))
-
 namespace vt::plist {
 
 // Where and why a parse failed. Lines and columns count from 1.
@@ -22,27 +18,26 @@ struct ParseError {
 
 // Parses XML property-list bytes. Returns a new value (the caller releases
 // it), or nullptr with *error filled in (error may be null).
-VT_PLIST_TOOL_API CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes,
-                                                       size_t length, CFOptionFlags options,
-                                                       ParseError *error);
+CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes, size_t length,
+                                     CFOptionFlags options, ParseError *error);
 
 // Parses a file by reading it in pieces, so memory holds the values but never
 // the whole file. A file that cannot be opened or read fails with line 0.
-VT_PLIST_TOOL_API CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
-                                                      CFOptionFlags options, ParseError *error);
+CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
+                                    CFOptionFlags options, ParseError *error);
 
 // Appends the XML document for the value to out. Returns false, leaving out
 // as it was, when the value holds anything that is not a property-list value.
-VT_PLIST_TOOL_API bool AppendXML(CFPropertyListRef propertyList, std::string &out);
+bool AppendXML(CFPropertyListRef propertyList, std::string &out);
 
 // Writes the XML document to the stream in pieces. Returns false when the
 // value is not a property list, holds a string XML cannot carry (a control
 // character other than tab, line feed and carriage return), or writing
 // fails; the stream may then hold part of the document.
-VT_PLIST_TOOL_API bool WriteXML(CFPropertyListRef propertyList, FILE *stream);
+bool WriteXML(CFPropertyListRef propertyList, FILE *stream);
 
 // "line 12, column 5: mismatched tag", or the message alone without a line.
-VT_PLIST_TOOL_API std::string Describe(const ParseError &error);
+std::string Describe(const ParseError &error);
 
 // A new error in kCFErrorDomainCocoa whose user info holds the description.
 CFErrorRef CreateError(CFIndex code, const std::string &description);

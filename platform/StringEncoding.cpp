@@ -228,13 +228,7 @@ class Encoder {
                         return i - location;
                     break;
                 case Form::kUTF8:
-                    if (IsHighSurrogate(unit) && i + 1 < end && IsLowSurrogate(view[i + 1])) {
-                        consumed = 2;
-                        unit = 0x10000 + ((unit - 0xD800) << 10) + (view[i + 1] - 0xDC00u);
-                    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-                        ok = false;
-                        break;
-                    }
+                    if (!(ok = CodePointAt(view, i, end, unit, consumed))) break;
                     if (!PutUTF8(unit)) return i - location;
                     break;
                 case Form::kUTF16BE:
@@ -243,13 +237,7 @@ class Encoder {
                     break;
                 case Form::kUTF32BE:
                 case Form::kUTF32LE:
-                    if (IsHighSurrogate(unit) && i + 1 < end && IsLowSurrogate(view[i + 1])) {
-                        consumed = 2;
-                        unit = 0x10000 + ((unit - 0xD800) << 10) + (view[i + 1] - 0xDC00u);
-                    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-                        ok = false;
-                        break;
-                    }
+                    if (!(ok = CodePointAt(view, i, end, unit, consumed))) break;
                     if (!PutUnit(unit)) return i - location;
                     break;
                 case Form::kUnsupported:
@@ -266,6 +254,18 @@ class Encoder {
     }
 
   private:
+    // Joins a surrogate pair starting at i into one code point; false for an
+    // unpaired surrogate, which UTF-8 and UTF-32 cannot carry.
+    static bool CodePointAt(const View &view, size_t i, size_t end, uint32_t &unit,
+                            size_t &consumed) {
+        if (IsHighSurrogate(unit) && i + 1 < end && IsLowSurrogate(view[i + 1])) {
+            consumed = 2;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (view[i + 1] - 0xDC00u);
+            return true;
+        }
+        return !IsHighSurrogate(unit) && !IsLowSurrogate(unit);
+    }
+
     bool PutByte(uint8_t byte) { return Put(&byte, 1); }
 
     bool PutUTF8(uint32_t codePoint) {

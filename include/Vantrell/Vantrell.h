@@ -6,5 +6,8 @@
 
 #include <Vantrell/Base.h>
 #include <Vantrell/Errors.h>
+#include <Vantrell/Locations.h>
+#include <Vantrell/Document.h>
+#include <Vantrell/Utilities.h>
 
 #endif /* VANTRELL_VANTRELL_H */

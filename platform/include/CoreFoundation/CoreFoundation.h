@@ -13,5 +13,7 @@
 #include <CoreFoundation/CFDate.h>
 #include <CoreFoundation/CFUUID.h>
 #include <CoreFoundation/CFPropertyList.h>
+#include <CoreFoundation/CFURL.h>
+#include <CoreFoundation/CFBundle.h>
 
 #endif /* VANTRELL_CORE_FOUNDATION_H */

@@ -19,6 +19,10 @@ enum {
     memFullErr = -108,
 };
 
+/* Opaque. It names the item's canonical path and records the item's identity
+ * (device and inode): once the item is removed or replaced, resolving the
+ * reference fails with fnfErr. A zeroed or damaged reference is refused with
+ * paramErr. References are valid only within the process that made them. */
 typedef struct FSRef {
     UInt8 hidden[80];
 } FSRef;
@@ -44,10 +48,14 @@ enum { kCreateFolder = 1, kDontCreateFolder = 0 };
 CF_EXPORT OSErr FSFindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder,
                              FSRef *foundRef);
 
-/* An FSRef for the existing file or folder at the POSIX path; fnfErr when
- * nothing exists there. isDirectory (optional) says whether it is a folder. */
+/* An FSRef for the existing file or folder at the POSIX path (symbolic links
+ * followed); fnfErr when nothing exists there, permErr when the path cannot be
+ * searched, paramErr for NULL arguments. isDirectory (optional) says whether
+ * it is a folder. */
 CF_EXPORT OSStatus FSPathMakeRef(const UInt8 *path, FSRef *ref, Boolean *isDirectory);
-/* The absolute POSIX path of the reference's item. */
+/* The canonical absolute POSIX path of the reference's item; fnfErr once the
+ * item is gone or replaced, paramErr for an invalid reference or a buffer too
+ * small for the path and its NUL. */
 CF_EXPORT OSStatus FSRefMakePath(const FSRef *ref, UInt8 *path, UInt32 pathBufferSize);
 
 CF_EXTERN_C_END

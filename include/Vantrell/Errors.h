@@ -59,6 +59,12 @@ VT_EXPORT CFIndex VTU_NumberGetCFIndexValue(CFNumberRef number);
  * writes nothing. */
 VT_EXPORT void VTErrorShow(CFDictionaryRef error, CFStringRef headingFormat, ...);
 
+/* Writes to standard error, without adding a line break: a string value is a
+ * format expanded with the arguments (printf conversions plus %@); any other
+ * value writes its description. A NULL value writes
+ * "VTU_ShowType:: NULL parameter 'theFormat'" and a line break. */
+VT_EXPORT void VTU_ShowType(CFTypeRef theFormat, ...);
+
 VT_EXTERN_C_END
 
 #endif /* VANTRELL_ERRORS_H */

@@ -1,0 +1,45 @@
+// The framework bundle, platform functions resolved by name, and the domains'
+// Scripts and Modules folders, for the other subsystems.
+//
+// Every result is borrowed and cached for the life of the process; a look-up
+// that failed is tried again by the next call.
+#pragma once
+
+#include <Vantrell/Locations.h>
+
+extern "C" {
+
+// The loaded bundle whose identifier is "info.framework.Vantrell". When it is
+// not found, *error (if error is given) receives a new record
+// "VTPrivate_FrameworkGetBundle:: Can't get framework bundle." (-4960).
+CFBundleRef VTPrivate_FrameworkGetBundle(CFAllocatorRef allocator, CFMutableDictionaryRef *error);
+// The bundle's folder URL; a missing bundle leaves the bundle's record only.
+CFURLRef VTPrivate_FrameworkGetBundleURL(CFAllocatorRef allocator, CFMutableDictionaryRef *error);
+// The text of that URL (its string, not a POSIX path).
+CFStringRef VTPrivate_FrameworkGetBundleURLPath(CFAllocatorRef allocator,
+                                                CFMutableDictionaryRef *error);
+
+// A platform function by name, or NULL; nothing is cached, so callers keep the
+// pointer in a static of their own. The CoreServices look-up falls back to
+// ApplicationServices and writes one line on standard error for each
+// framework that lacks the name.
+void *VTPrivate_GetCoreFoundationFunction(CFAllocatorRef allocator, CFStringRef functionName);
+void *VTPrivate_GetCoreServicesFunction(CFAllocatorRef allocator, CFStringRef functionName);
+
+// The domain's existing Scripts folder, or NULL. A missing user or local
+// folder is shown on standard error (the status as the code, the operation's
+// name as the description); a missing network folder is not.
+CFURLRef VTPrivate_GetScriptsFolderURLForUserDomain(CFAllocatorRef allocator);
+CFURLRef VTPrivate_GetScriptsFolderURLForLocalDomain(CFAllocatorRef allocator);
+CFURLRef VTPrivate_GetScriptsFolderURLForNetworkDomain(CFAllocatorRef allocator);
+
+// The domain's Scripts folder with folderName appended as a directory, made
+// with the malloc allocator whatever allocator is given. The first URL formed
+// stays: a later name is ignored. A NULL name only returns what is cached.
+CFURLRef VTPrivate_GetModulesFolderURLForUserDomain(CFAllocatorRef allocator,
+                                                    CFStringRef folderName);
+CFURLRef VTPrivate_GetModulesFolderURLForLocalDomain(CFAllocatorRef allocator,
+                                                     CFStringRef folderName);
+CFURLRef VTPrivate_GetModulesFolderURLForNetworkDomain(CFAllocatorRef allocator,
+                                                       CFStringRef folderName);
+}

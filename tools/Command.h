@@ -46,5 +46,6 @@ int CommandUsageError(const Command &command, std::string_view path, std::string
 const Command *CommandFindSubcommand(const Command &group, std::string_view name);
 
 extern const Command kPlistCommand;
+extern const Command kPathsCommand;
 
 } // namespace vt::tool

@@ -24,7 +24,7 @@ const Command kHelpCommand = {
     .maxOperands = kUnlimited,
 };
 
-constexpr const Command *kTopCommands[] = {&kPlistCommand, &kHelpCommand};
+constexpr const Command *kTopCommands[] = {&kPathsCommand, &kPlistCommand, &kHelpCommand};
 
 const Command kRootCommand = {
     .name = "vantrell",

@@ -142,6 +142,53 @@ def test_format_never_clobbers_out_on_failure(tmp):
         assert result.returncode == 1 and b"cannot write" in result.stderr, result.stderr
 
 
+def test_paths_shows_each_location_and_whether_it_exists(tmp):
+    home = os.path.join(tmp, "home")
+    work = os.path.join(tmp, "work")
+    os.makedirs(os.path.join(home, "Library", "Scripts"))
+    os.makedirs(work)
+    environment = dict(os.environ, HOME=home)
+    result = subprocess.run([TOOL, "paths"], cwd=work, env=environment, capture_output=True,
+                            timeout=120)
+    out = result.stdout.decode()
+    assert result.returncode == 0 and result.stderr == b"", result.stderr
+    lines, states = {}, {}
+    for line in out.splitlines():
+        match = re.fullmatch(r"(\w+(?: \w+)?) +(/.*) \((exists|missing)\)", line)
+        assert match, out
+        lines[match.group(1)], states[match.group(1)] = match.group(2, 3)
+    scripts = os.path.join(home, "Library", "Scripts")
+    assert lines["document"] == os.path.join(work, "info.library.module.mlix"), out
+    assert lines["user scripts"] == scripts and states["user scripts"] == "exists", out
+    assert lines["user modules"] == os.path.join(scripts, "Modules"), out
+    assert states["user modules"] == "missing" and states["document"] == "missing", out
+    assert lines["network scripts"] == "/Network/Library/Scripts", out
+    assert lines["network modules"] == "/Network/Library/Scripts/Modules", out
+    assert list(lines) == ["document", "user scripts", "user modules", "local scripts",
+                           "local modules", "network scripts", "network modules"], out
+
+    # The document and a Modules folder that exist are reported so.
+    os.makedirs(os.path.join(scripts, "Modules"))
+    write(work, "info.library.module.mlix", VALID)
+    out = subprocess.run([TOOL, "paths"], cwd=work, env=environment, capture_output=True,
+                         timeout=120).stdout.decode()
+    assert re.search(r"^document +/.* \(exists\)$", out, re.M), out
+    assert re.search(r"^user modules +/.* \(exists\)$", out, re.M), out
+
+    # A missing user Scripts folder is shown where the built-in rule expects it.
+    empty = os.path.join(tmp, "empty-home")
+    os.makedirs(empty)
+    out = subprocess.run([TOOL, "paths"], cwd=work, env=dict(environment, HOME=empty),
+                         capture_output=True, timeout=120).stdout.decode()
+    expected = os.path.join(empty, "Library", "Scripts")
+    assert re.search(r"^user scripts +" + re.escape(expected) + r" \(missing\)$", out, re.M), out
+
+    code, out, err = run("paths", "--help")
+    assert code == 0 and out.startswith("usage: vantrell paths") and "Info.plist" in out, out
+    code, _, err = run("paths", "extra")
+    assert code == 2 and err.splitlines()[1].startswith("usage: vantrell paths"), err
+
+
 def test_usage_errors_exit_2_with_a_usage_line(tmp):
     cases = [
         ([], "vantrell"),

@@ -14,9 +14,15 @@ VT_CONSTANT_STRING(kVTErrorDomainPOSIX, "ErrorDomainPOSIX");
 
 namespace vt::errors {
 
-CFStringRef KeyDomain() { return CFSTR("domain"); }
-CFStringRef KeyCode() { return CFSTR("code"); }
-CFStringRef KeyDescription() { return CFSTR("description"); }
+CFStringRef KeyDomain() {
+    return CFSTR("domain");
+}
+CFStringRef KeyCode() {
+    return CFSTR("code");
+}
+CFStringRef KeyDescription() {
+    return CFSTR("description");
+}
 
 namespace {
 
@@ -84,14 +90,14 @@ CFNumberRef VTErrorGetCoreErr(void) {
     return number;
 }
 
-CFMutableDictionaryRef VTErrorCreate(CFAllocatorRef allocator, CFStringRef domain,
-                                     CFNumberRef code, CFStringRef format, ...) {
+CFMutableDictionaryRef VTErrorCreate(CFAllocatorRef allocator, CFStringRef domain, CFNumberRef code,
+                                     CFStringRef format, ...) {
     CFRef<CFStringRef> description;
     if (format) {
         va_list arguments;
         va_start(arguments, format);
-        description.Reset(CFStringCreateWithFormatAndArguments(allocator, nullptr, format,
-                                                               arguments));
+        description.Reset(
+            CFStringCreateWithFormatAndArguments(allocator, nullptr, format, arguments));
         va_end(arguments);
     }
     return CreateRecord(allocator, domain, code, description.get());
@@ -195,8 +201,8 @@ void VTErrorPrivate_ShowIf(CFAllocatorRef allocator, CFStringRef domain, CFIndex
         if (!formatString) return;
         va_list arguments;
         va_start(arguments, format);
-        CFRef<CFStringRef> text(
-            CFStringCreateWithFormatAndArguments(allocator, nullptr, formatString.get(), arguments));
+        CFRef<CFStringRef> text(CFStringCreateWithFormatAndArguments(
+            allocator, nullptr, formatString.get(), arguments));
         va_end(arguments);
         if (!text) return;
         record.Reset(CreateVerbatim(allocator, domain, number.get(), text.get()));

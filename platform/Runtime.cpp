@@ -15,7 +15,9 @@ CFStringRef DescribeByName(CFTypeRef cf) {
                                     Header(cf)->isa->name, cf);
 }
 
-bool IdentityEqual(CFTypeRef a, CFTypeRef b) { return a == b; }
+bool IdentityEqual(CFTypeRef a, CFTypeRef b) {
+    return a == b;
+}
 
 constexpr __VTRuntimeClass kAllocatorClass = {
     kTypeIDAllocator, "CFAllocator", nullptr, IdentityEqual, PointerHash, DescribeByName,
@@ -29,7 +31,9 @@ constinit const __CFAllocatorObject gSystemDefault{{&kAllocatorClass, kImmortal}
 constinit const __CFAllocatorObject gMalloc{{&kAllocatorClass, kImmortal}};
 constinit const __CFAllocatorObject gNull{{&kAllocatorClass, kImmortal}};
 
-CFStringRef DescribeNull(CFTypeRef) { return CFSTR("<null>"); }
+CFStringRef DescribeNull(CFTypeRef) {
+    return CFSTR("<null>");
+}
 
 constexpr __VTRuntimeClass kNullClass = {
     kTypeIDNull, "CFNull", nullptr, IdentityEqual, PointerHash, DescribeNull,
@@ -41,17 +45,24 @@ constinit const ObjectHeader gNullObject{&kNullClass, kImmortal};
 extern "C" {
 
 const CFAllocatorRef kCFAllocatorDefault = nullptr;
-const CFAllocatorRef kCFAllocatorSystemDefault =
-    reinterpret_cast<CFAllocatorRef>(&gSystemDefault);
+const CFAllocatorRef kCFAllocatorSystemDefault = reinterpret_cast<CFAllocatorRef>(&gSystemDefault);
 const CFAllocatorRef kCFAllocatorMalloc = reinterpret_cast<CFAllocatorRef>(&gMalloc);
 const CFAllocatorRef kCFAllocatorNull = reinterpret_cast<CFAllocatorRef>(&gNull);
 const CFNullRef kCFNull = reinterpret_cast<CFNullRef>(&gNullObject);
 
-CFTypeID CFAllocatorGetTypeID(void) { return kTypeIDAllocator; }
-CFAllocatorRef CFAllocatorGetDefault(void) { return kCFAllocatorSystemDefault; }
-CFTypeID CFNullGetTypeID(void) { return kTypeIDNull; }
+CFTypeID CFAllocatorGetTypeID(void) {
+    return kTypeIDAllocator;
+}
+CFAllocatorRef CFAllocatorGetDefault(void) {
+    return kCFAllocatorSystemDefault;
+}
+CFTypeID CFNullGetTypeID(void) {
+    return kTypeIDNull;
+}
 
-CFTypeID CFGetTypeID(CFTypeRef cf) { return TypeOf(cf); }
+CFTypeID CFGetTypeID(CFTypeRef cf) {
+    return TypeOf(cf);
+}
 
 CFTypeRef CFRetain(CFTypeRef cf) {
     if (!cf) return nullptr;

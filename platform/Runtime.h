@@ -75,7 +75,9 @@ inline const ObjectHeader *Header(CFTypeRef cf) {
     return static_cast<const ObjectHeader *>(cf);
 }
 
-inline CFTypeID TypeOf(CFTypeRef cf) { return cf ? Header(cf)->isa->typeID : 0; }
+inline CFTypeID TypeOf(CFTypeRef cf) {
+    return cf ? Header(cf)->isa->typeID : 0;
+}
 
 // The object as T when it is non-null and of the given type, else nullptr.
 // Every entry point checks its arguments this way, so that NULL or a value of

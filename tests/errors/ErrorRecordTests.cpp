@@ -38,9 +38,9 @@ TEST(ErrorRecords, BareCreateHasOnlyDefaultDomainAndCoreCode) {
 
 TEST(ErrorRecords, CreateExpandsFormatAndKeepsCallerValues) {
     CFRef<CFNumberRef> code(VTU_NumberCreateWithCFIndex(nullptr, -43));
-    CFRef<CFMutableDictionaryRef> record(VTErrorCreate(
-        kCFAllocatorMalloc, kVTErrorDomainPOSIX, code.get(), CFSTR("%s: %@ (%d)"), "open",
-        CFSTR("file.txt"), 2));
+    CFRef<CFMutableDictionaryRef> record(VTErrorCreate(kCFAllocatorMalloc, kVTErrorDomainPOSIX,
+                                                       code.get(), CFSTR("%s: %@ (%d)"), "open",
+                                                       CFSTR("file.txt"), 2));
     ASSERT_TRUE(record);
     EXPECT_EQ(VTErrorGetNumber(record.get()), code.get());
     EXPECT_EQ(Text(VTErrorGetDomain(record.get())), "ErrorDomainPOSIX");

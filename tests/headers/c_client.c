@@ -15,7 +15,9 @@ static void check(int condition, const char *what) {
     }
 }
 
-static CFStringRef MakeKey(void) { return CFSTR("Key"); }
+static CFStringRef MakeKey(void) {
+    return CFSTR("Key");
+}
 
 int main(void) {
     CFStringRef a = MakeKey();
@@ -26,17 +28,18 @@ int main(void) {
     CFRelease(a);
     check(CFStringGetLength(a) == 3, "constant string survives releases");
 
-    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
-        kCFAllocatorDefault, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFMutableDictionaryRef dict =
+        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFCopyStringDictionaryKeyCallBacks,
+                                  &kCFTypeDictionaryValueCallBacks);
     CFIndex value = -50;
     CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberCFIndexType, &value);
     CFDictionarySetValue(dict, CFSTR("code"), number);
     CFRelease(number);
     CFDataRef xml = CFPropertyListCreateXMLData(kCFAllocatorDefault, dict);
     check(xml != NULL, "dictionary writes as XML");
-    CFPropertyListRef back =
-        xml ? CFPropertyListCreateFromXMLData(kCFAllocatorDefault, xml, kCFPropertyListImmutable, NULL)
-            : NULL;
+    CFPropertyListRef back = xml ? CFPropertyListCreateFromXMLData(kCFAllocatorDefault, xml,
+                                                                   kCFPropertyListImmutable, NULL)
+                                 : NULL;
     check(back != NULL && CFEqual(back, dict), "XML reads back equal");
 
     CFMutableDictionaryRef record = VTErrorCreateNULLParam(kCFAllocatorDefault);

@@ -50,10 +50,15 @@ const char kSeedDocument[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-const char *const kFragments[] = {"<dict>", "</dict>", "<array>", "</array>", "<key>",
-                                  "</key>", "<string>", "&", "&#0;", "]]>",
-                                  "<integer>", "\xff", "\xc3", "<!DOCTYPE x [<!ENTITY a 'b'>]>",
-                                  "<data>", "=", "0x", "<date>"};
+const char *const kFragments[] = {"<dict>",    "</dict>",
+                                  "<array>",   "</array>",
+                                  "<key>",     "</key>",
+                                  "<string>",  "&",
+                                  "&#0;",      "]]>",
+                                  "<integer>", "\xff",
+                                  "\xc3",      "<!DOCTYPE x [<!ENTITY a 'b'>]>",
+                                  "<data>",    "=",
+                                  "0x",        "<date>"};
 
 std::string Mutate(std::string text, std::mt19937 &random) {
     int edits = 1 + int(random() % 4);

@@ -29,7 +29,8 @@ TEST(Runtime, NullArgumentsAreHarmless) {
 
 TEST(Runtime, ConstantsAreImmortalAndTyped) {
     CFStringRef constant = CFSTR("immortal");
-    for (int i = 0; i < 5; ++i) CFRelease(constant);
+    for (int i = 0; i < 5; ++i)
+        CFRelease(constant);
     EXPECT_EQ(CFStringGetLength(constant), 8);
     EXPECT_EQ(CFGetTypeID(constant), CFStringGetTypeID());
     EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID());
@@ -41,7 +42,8 @@ TEST(Runtime, ConstantsAreImmortalAndTyped) {
 }
 
 TEST(Runtime, AllocatorIsRemembered) {
-    CFRef<CFStringRef> made(CFStringCreateWithCString(kCFAllocatorMalloc, "x", kCFStringEncodingUTF8));
+    CFRef<CFStringRef> made(
+        CFStringCreateWithCString(kCFAllocatorMalloc, "x", kCFStringEncodingUTF8));
     EXPECT_EQ(CFGetAllocator(made.get()), kCFAllocatorMalloc);
     CFRef<CFStringRef> byDefault(CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8));
     EXPECT_EQ(CFGetAllocator(byDefault.get()), kCFAllocatorSystemDefault);

@@ -51,8 +51,7 @@ CF_EXPORT void CFArrayApplyFunction(CFArrayRef theArray, CFRange range,
 /* kCFNotFound when absent. */
 CF_EXPORT CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range,
                                               const void *value);
-CF_EXPORT CFIndex CFArrayGetLastIndexOfValue(CFArrayRef theArray, CFRange range,
-                                             const void *value);
+CF_EXPORT CFIndex CFArrayGetLastIndexOfValue(CFArrayRef theArray, CFRange range, const void *value);
 
 CF_EXPORT void CFArrayAppendValue(CFMutableArrayRef theArray, const void *value);
 CF_EXPORT void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx,

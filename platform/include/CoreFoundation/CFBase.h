@@ -25,7 +25,9 @@
 #define CF_EXPORT extern __attribute__((visibility("default")))
 #define CF_INLINE static inline
 #define CF_FORMAT_FUNCTION(F, A)
-#define CF_ENUM(T, N) T N; enum
+#define CF_ENUM(T, N)                                                                              \
+    T N;                                                                                           \
+    enum
 
 CF_EXTERN_C_BEGIN
 
@@ -92,7 +94,7 @@ CF_INLINE CFRange CFRangeMake(CFIndex loc, CFIndex len) {
     return range;
 }
 
-typedef CF_ENUM(CFIndex, CFComparisonResult){
+typedef CF_ENUM(CFIndex, CFComparisonResult) {
     kCFCompareLessThan = -1,
     kCFCompareEqualTo = 0,
     kCFCompareGreaterThan = 1,

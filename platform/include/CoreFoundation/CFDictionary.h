@@ -51,10 +51,9 @@ CF_EXPORT CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const voi
                                              const CFDictionaryKeyCallBacks *keyCallBacks,
                                              const CFDictionaryValueCallBacks *valueCallBacks);
 CF_EXPORT CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef allocator, CFDictionaryRef theDict);
-CF_EXPORT CFMutableDictionaryRef
-CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
-                          const CFDictionaryKeyCallBacks *keyCallBacks,
-                          const CFDictionaryValueCallBacks *valueCallBacks);
+CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutable(
+    CFAllocatorRef allocator, CFIndex capacity, const CFDictionaryKeyCallBacks *keyCallBacks,
+    const CFDictionaryValueCallBacks *valueCallBacks);
 CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef allocator,
                                                                CFIndex capacity,
                                                                CFDictionaryRef theDict);

@@ -14,7 +14,7 @@ CF_EXPORT const CFBooleanRef kCFBooleanFalse;
 CF_EXPORT CFTypeID CFBooleanGetTypeID(void);
 CF_EXPORT Boolean CFBooleanGetValue(CFBooleanRef boolean);
 
-typedef CF_ENUM(CFIndex, CFNumberType){
+typedef CF_ENUM(CFIndex, CFNumberType) {
     kCFNumberSInt8Type = 1,
     kCFNumberSInt16Type = 2,
     kCFNumberSInt32Type = 3,

@@ -15,13 +15,13 @@
 
 CF_EXTERN_C_BEGIN
 
-typedef CF_ENUM(CFOptionFlags, CFPropertyListMutabilityOptions){
+typedef CF_ENUM(CFOptionFlags, CFPropertyListMutabilityOptions) {
     kCFPropertyListImmutable = 0,
     kCFPropertyListMutableContainers = 1,
     kCFPropertyListMutableContainersAndLeaves = 2,
 };
 
-typedef CF_ENUM(CFIndex, CFPropertyListFormat){
+typedef CF_ENUM(CFIndex, CFPropertyListFormat) {
     kCFPropertyListOpenStepFormat = 1,
     kCFPropertyListXMLFormat_v1_0 = 100,
     kCFPropertyListBinaryFormat_v1_0 = 200,
@@ -37,9 +37,9 @@ enum {
 /* Parses XML bytes. On failure returns NULL and, when errorString is given,
  * stores a new string (the caller releases it) naming the line and column. */
 CF_EXPORT CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef allocator,
-                                                           CFDataRef xmlData,
-                                                           CFOptionFlags mutabilityOption,
-                                                           CFStringRef *errorString);
+                                                            CFDataRef xmlData,
+                                                            CFOptionFlags mutabilityOption,
+                                                            CFStringRef *errorString);
 /* As above; *error receives a new error object describing the failure. */
 CF_EXPORT CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataRef data,
                                                          CFOptionFlags options,
@@ -56,8 +56,8 @@ CF_EXPORT CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator,
 /* A deep copy with the given mutability, or NULL for a non-property-list
  * value anywhere inside. */
 CF_EXPORT CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef allocator,
-                                                        CFPropertyListRef propertyList,
-                                                        CFOptionFlags mutabilityOption);
+                                                         CFPropertyListRef propertyList,
+                                                         CFOptionFlags mutabilityOption);
 CF_EXPORT Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format);
 
 /* Error objects, as CFPropertyListCreateWithData reports them. */

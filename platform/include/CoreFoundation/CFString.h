@@ -55,23 +55,26 @@ struct __VTRuntimeClass;
 CF_EXPORT const struct __VTRuntimeClass __VTConstantStringClass;
 struct __VTConstantString {
     const struct __VTRuntimeClass *isa;
-    UInt32 rc;       /* 0xffffffff: immortal */
+    UInt32 rc; /* 0xffffffff: immortal */
     UInt8 allocator;
     UInt8 flags;
     UInt16 spare;
     const char *bytes;
     CFIndex length; /* in bytes */
 };
-#define __VT_CONSTANT_STRING_INIT(cStr)                                                        \
-    {&__VTConstantStringClass, 0xffffffffU, 0, 0, 0, "" cStr "", (CFIndex)(sizeof("" cStr "") - 1)}
+#define __VT_CONSTANT_STRING_INIT(cStr)                                                            \
+    {                                                                                              \
+        &__VTConstantStringClass, 0xffffffffU, 0, 0, 0, "" cStr "",                                \
+            (CFIndex)(sizeof("" cStr "") - 1)                                                      \
+    }
 
 #if defined(__cplusplus)
 /* In C++ every CFSTR use is a constant-initialised static object. */
-#define CFSTR(cStr)                                                                            \
-    ([]() -> CFStringRef {                                                                     \
-        static constinit const __VTConstantString vt_cfstr_object =                            \
-            __VT_CONSTANT_STRING_INIT(cStr);                                                   \
-        return (CFStringRef)&vt_cfstr_object;                                                  \
+#define CFSTR(cStr)                                                                                \
+    ([]() -> CFStringRef {                                                                         \
+        static constinit const __VTConstantString vt_cfstr_object =                                \
+            __VT_CONSTANT_STRING_INIT(cStr);                                                       \
+        return (CFStringRef)&vt_cfstr_object;                                                      \
     }())
 #else
 /* In C, CFSTR interns the text once; the result lives as long as the process. */
@@ -98,8 +101,7 @@ CF_EXPORT CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef al
                                                                CFStringEncoding encoding);
 CF_EXPORT CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef alloc,
                                                          CFStringRef theString,
-                                                         CFStringEncoding encoding,
-                                                         UInt8 lossByte);
+                                                         CFStringEncoding encoding, UInt8 lossByte);
 CF_EXPORT CFArrayRef CFStringCreateArrayBySeparatingStrings(CFAllocatorRef alloc,
                                                             CFStringRef theString,
                                                             CFStringRef separatorString);
@@ -125,8 +127,8 @@ CF_EXPORT const char *CFStringGetCStringPtr(CFStringRef theString, CFStringEncod
  * the encoding cannot represent; otherwise that byte replaces it. A NULL
  * buffer only measures. */
 CF_EXPORT CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
-                                   UInt8 lossByte, Boolean isExternalRepresentation,
-                                   UInt8 *buffer, CFIndex maxBufLen, CFIndex *usedBufLen);
+                                   UInt8 lossByte, Boolean isExternalRepresentation, UInt8 *buffer,
+                                   CFIndex maxBufLen, CFIndex *usedBufLen);
 CF_EXPORT CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
 CF_EXPORT CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef string);
 CF_EXPORT Boolean CFStringGetFileSystemRepresentation(CFStringRef string, char *buffer,

@@ -17,7 +17,7 @@ CF_EXTERN_C_BEGIN
 
 typedef const struct __CFURL *CFURLRef;
 
-typedef CF_ENUM(CFIndex, CFURLPathStyle){
+typedef CF_ENUM(CFIndex, CFURLPathStyle) {
     kCFURLPOSIXPathStyle = 0,
     /* Volume name, then the components joined by ":" (see CFURLCopyFileSystemPath). */
     kCFURLHFSPathStyle = 1,
@@ -55,8 +55,7 @@ CF_EXPORT CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocato
                                                          Boolean isDirectory);
 /* "/a/b/c" and "/a/b/c/" give "/a/b/"; a relative "c" gives "./" and ".."
  * gives "../../"; the root and an empty path stay as they are. */
-CF_EXPORT CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator,
-                                                            CFURLRef url);
+CF_EXPORT CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFURLRef url);
 
 /* Borrowed: the URL's own text, relative to its base when it has one. */
 CF_EXPORT CFStringRef CFURLGetString(CFURLRef anURL);

@@ -39,4 +39,22 @@ CFStringRef VTPrivate_CreateStringByResolvingFileSystemPath(CFAllocatorRef alloc
 // kCFBooleanTrue (the caller releases it), or NULL.
 CFURLRef VTU_URLCreateByResolvingFileSystemPath(CFAllocatorRef allocator, CFStringRef path,
                                                 CFBooleanRef isDirectory);
+
+// Both set LANG to "en_US.UTF-8" in this process before starting anything (it
+// stays set) and return everything the program wrote to its standard output,
+// decoded as UTF-8, as a new mutable string the caller releases; NULL only
+// when that string cannot be created. Not for concurrent use: the environment
+// is process-wide.
+
+// Runs the command line through the shell. Empty when it cannot be started
+// (or no command is given); "setenv failed" and "popen failed" go to standard
+// error.
+CFMutableStringRef VTU_DoShellScript(CFAllocatorRef allocator, const char *command);
+
+// Starts the program at path directly; arguments holds C strings (an array
+// made with NULL callbacks), the first being the program's argument zero.
+// Empty when the path or the array is missing, or the program cannot be
+// started; "Can't fork" goes to standard error when no process can be made.
+CFMutableStringRef VTU_ExecCommand(CFAllocatorRef allocator, const char *path,
+                                   CFArrayRef arguments);
 }

@@ -9,5 +9,6 @@
 #include <Vantrell/Locations.h>
 #include <Vantrell/Document.h>
 #include <Vantrell/Utilities.h>
+#include <Vantrell/AppleEvent.h>
 
 #endif /* VANTRELL_VANTRELL_H */

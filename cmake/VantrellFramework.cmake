@@ -39,8 +39,8 @@ function(vantrell_framework target objects)
 
   include(GNUInstallDirs)
   install(DIRECTORY ${VANTRELL_FRAMEWORK_DIR} DESTINATION ${CMAKE_INSTALL_LIBDIR} USE_SOURCE_PERMISSIONS)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/Vantrell ${CMAKE_SOURCE_DIR}/platform/include/CoreFoundation
-    ${CMAKE_SOURCE_DIR}/platform/include/CoreServices
+  # Every platform header folder goes along: the API's headers include them.
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/Vantrell ${CMAKE_SOURCE_DIR}/platform/include/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endfunction()
 

@@ -26,6 +26,13 @@ CFStringRef VTPrivate_FrameworkGetBundleURLPath(CFAllocatorRef allocator,
 void *VTPrivate_GetCoreFoundationFunction(CFAllocatorRef allocator, CFStringRef functionName);
 void *VTPrivate_GetCoreServicesFunction(CFAllocatorRef allocator, CFStringRef functionName);
 
+// The folder of the given type in the domain (FSFindFolder, resolved by name,
+// never creating it) as a new directory URL in *url. Returns 0, the look-up's
+// status (*url then NULL), or -50 when url is NULL or there is no look-up
+// (*url then untouched).
+OSStatus VTU_URLCreateUsingFindFolderStyle(CFAllocatorRef allocator, SInt16 domain,
+                                           OSType folderType, CFURLRef *url);
+
 // The domain's existing Scripts folder, or NULL. A missing user or local
 // folder is shown on standard error (the status as the code, the operation's
 // name as the description); a missing network folder is not.

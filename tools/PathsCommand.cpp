@@ -5,6 +5,7 @@
 #include <Vantrell/Vantrell.h>
 
 #include "document/DocumentPrivate.h"
+#include "locations/LocationsPrivate.h"
 #include "platform/Holder.h"
 
 #include <cstdio>

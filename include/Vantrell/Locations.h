@@ -21,13 +21,6 @@ VT_EXPORT const CFStringRef kVTDefaultFolderName;
  * under it. */
 VT_EXPORT const CFStringRef kVTKeyBundleModulesContainer;
 
-/* The folder of the given type in the domain (FSFindFolder, resolved by name,
- * never creating it) as a new directory URL in *url. Returns 0, the look-up's
- * status (*url then NULL), or -50 when url is NULL or there is no look-up
- * (*url then untouched). */
-VT_EXPORT OSStatus VTU_URLCreateUsingFindFolderStyle(CFAllocatorRef allocator, SInt16 domain,
-                                                     OSType folderType, CFURLRef *url);
-
 /* The framework bundle's "ModuleDefaultFolderName", or "Modules" when there is
  * no bundle, no value or an empty one. Read afresh on each call. Borrowed. */
 VT_EXPORT CFStringRef VantrellGetModulesFolderName(void);

@@ -5,6 +5,7 @@
 #include "platform/Holder.h"
 #include "platform/StringInternal.h"
 
+#include <atomic>
 #include <cstdio>
 
 using vt::CFRef;
@@ -30,10 +31,17 @@ constexpr CFIndex kParamErr = -50;
 constexpr CFIndex kCoreErr = -4960;
 constexpr CFIndex kNoCode = -2727;
 
-// One shared number per code for the life of the process. Magic statics make
-// the first creation happen exactly once even if a host calls from threads.
-CFNumberRef SharedNumber(CFIndex value) {
-    return CFNumberCreate(kCFAllocatorMalloc, kCFNumberCFIndexType, &value);
+// One shared number per code for the life of the process, made on first use.
+// A creation that failed is tried again by the next use; if two threads race,
+// one number wins and the other is released, so every record shares one.
+CFNumberRef SharedNumber(std::atomic<CFNumberRef> &slot, CFIndex value) {
+    CFNumberRef number = slot.load(std::memory_order_acquire);
+    if (number) return number;
+    CFNumberRef made = CFNumberCreate(kCFAllocatorMalloc, kCFNumberCFIndexType, &value);
+    if (!made) return nullptr;
+    if (slot.compare_exchange_strong(number, made, std::memory_order_acq_rel)) return made;
+    CFRelease(made);
+    return number;
 }
 
 // True when the format's only conversions are one "%s" and any "%%", so that
@@ -81,13 +89,13 @@ using namespace vt::errors;
 extern "C" {
 
 CFNumberRef VTErrorGetParamErr(void) {
-    static const CFNumberRef number = SharedNumber(kParamErr);
-    return number;
+    static constinit std::atomic<CFNumberRef> number{nullptr};
+    return SharedNumber(number, kParamErr);
 }
 
 CFNumberRef VTErrorGetCoreErr(void) {
-    static const CFNumberRef number = SharedNumber(kCoreErr);
-    return number;
+    static constinit std::atomic<CFNumberRef> number{nullptr};
+    return SharedNumber(number, kCoreErr);
 }
 
 CFMutableDictionaryRef VTErrorCreate(CFAllocatorRef allocator, CFStringRef domain, CFNumberRef code,

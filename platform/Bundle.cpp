@@ -331,10 +331,10 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName,
     try {
         std::string path = b->resourcesPath;
         std::string subfolder = StringToUTF8(subDirName);
-        if (!subfolder.empty()) path += "/" + subfolder;
-        path += "/" + StringToUTF8(resourceName);
+        if (!subfolder.empty()) path.append("/").append(subfolder);
+        path.append("/").append(StringToUTF8(resourceName));
         std::string type = StringToUTF8(resourceType);
-        if (!type.empty()) path += type.front() == '.' ? type : "." + type;
+        if (!type.empty()) path.append(type.front() == '.' ? "" : ".").append(type);
         struct stat info;
         if (stat(path.c_str(), &info) != 0) return nullptr;
         return CreatePathURL(CFGetAllocator(bundle), path, S_ISDIR(info.st_mode));

@@ -1,8 +1,8 @@
 // Event descriptors built from values and URLs.
 #include "appleevent/AppleEventPrivate.h"
 
-#include "platform/Holder.h"
-#include "platform/Runtime.h"
+#include "platform/values/Holder.h"
+#include "platform/values/Runtime.h"
 
 #include <cstring>
 #include <new>

@@ -4,8 +4,8 @@
 // usage: plist_bench FILE [RUNS]
 #include <CoreFoundation/CoreFoundation.h>
 
-#include "platform/Holder.h"
-#include "platform/PropertyList/PropertyListInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/plist/PropertyListInternal.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,10 +5,10 @@
 #include <Vantrell/Errors.h>
 
 #include "errors/ErrorsPrivate.h"
-#include "platform/FileSystem.h"
-#include "platform/Holder.h"
-#include "platform/Runtime.h"
-#include "platform/StringInternal.h"
+#include "platform/files/FileSystem.h"
+#include "platform/values/Holder.h"
+#include "platform/values/Runtime.h"
+#include "platform/strings/ConstantString.h"
 
 #include <climits>
 

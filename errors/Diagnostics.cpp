@@ -2,8 +2,8 @@
 // for hosts.
 #include "errors/Diagnostics.h"
 
-#include "platform/Holder.h"
-#include "platform/SystemLog.h"
+#include "platform/values/Holder.h"
+#include "platform/system/SystemLog.h"
 
 #include <cstdarg>
 #include <cstdio>

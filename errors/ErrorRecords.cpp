@@ -2,8 +2,8 @@
 // helpers.
 #include "errors/ErrorsPrivate.h"
 
-#include "platform/Holder.h"
-#include "platform/StringInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/strings/StringInternal.h"
 
 #include <atomic>
 #include <cstdio>

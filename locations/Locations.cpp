@@ -6,8 +6,8 @@
 #include "locations/LocationsPrivate.h"
 
 #include "errors/ErrorsPrivate.h"
-#include "platform/Holder.h"
-#include "platform/StringInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/strings/ConstantString.h"
 
 #include <CoreServices/CoreServices.h>
 

@@ -6,7 +6,7 @@
 
 #include "document/DocumentPrivate.h"
 #include "locations/LocationsPrivate.h"
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <cstdio>
 #include <cstdlib>

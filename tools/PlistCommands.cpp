@@ -1,8 +1,8 @@
 // vantrell plist: checks property-list files and rewrites them in our format.
 #include "tools/Command.h"
 
-#include "platform/Holder.h"
-#include "platform/PropertyList/PropertyListInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/plist/PropertyListInternal.h"
 
 #include <cerrno>
 #include <cstdio>

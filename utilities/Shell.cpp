@@ -1,8 +1,8 @@
 // Running outside programs and collecting their standard output as a string.
 #include "utilities/UtilitiesPrivate.h"
 
-#include "platform/Process.h"
-#include "platform/Runtime.h"
+#include "platform/system/Process.h"
+#include "platform/values/Runtime.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,10 +6,10 @@
 
 #include "errors/Diagnostics.h"
 #include "locations/LocationsPrivate.h"
-#include "platform/FileSystem.h"
-#include "platform/Holder.h"
-#include "platform/Runtime.h"
-#include "platform/StringInternal.h"
+#include "platform/files/FileSystem.h"
+#include "platform/values/Holder.h"
+#include "platform/values/Runtime.h"
+#include "platform/strings/ConstantString.h"
 
 #include <new>
 #include <string>

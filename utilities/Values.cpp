@@ -4,8 +4,8 @@
 
 #include <Vantrell/Errors.h>
 
-#include "platform/Holder.h"
-#include "platform/Runtime.h"
+#include "platform/values/Holder.h"
+#include "platform/values/Runtime.h"
 
 #include <openssl/evp.h>
 

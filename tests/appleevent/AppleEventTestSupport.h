@@ -3,7 +3,7 @@
 
 #include <ApplicationServices/ApplicationServices.h>
 
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <climits>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <Vantrell/Vantrell.h>
 
 #include "document/DocumentPrivate.h"
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <chrono>
 #include <cstdio>

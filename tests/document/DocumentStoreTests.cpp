@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "document/DocumentPrivate.h"
-#include "platform/FileSystem.h"
-#include "platform/Holder.h"
+#include "platform/files/FileSystem.h"
+#include "platform/values/Holder.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "errors/Diagnostics.h"
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <string>
 

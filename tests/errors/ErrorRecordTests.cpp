@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "errors/ErrorsPrivate.h"
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <string>
 

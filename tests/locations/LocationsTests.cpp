@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "locations/LocationsPrivate.h"
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 #include "support/FrameworkCopy.h"
 #include "support/TestSupport.h"
 

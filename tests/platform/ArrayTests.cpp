@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 #include "ValuesTestSupport.h"
 
 using vt::CFRef;

@@ -5,8 +5,8 @@
 #include <CoreServices/CoreServices.h>
 #include <gtest/gtest.h>
 
-#include "platform/FindFolderInternal.h"
-#include "platform/Holder.h"
+#include "platform/system/FindFolderInternal.h"
+#include "platform/values/Holder.h"
 #include "support/TestSupport.h"
 
 #include <climits>

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/FileSystem.h"
+#include "platform/files/FileSystem.h"
 #include "support/TestSupport.h"
 
 namespace fsys = vt::platform;

@@ -3,8 +3,8 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <gtest/gtest.h>
 
-#include "platform/Holder.h"
-#include "platform/PropertyList/PropertyListInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/plist/PropertyListInternal.h"
 
 #include <cmath>
 #include <cstdio>

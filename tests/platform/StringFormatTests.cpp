@@ -3,8 +3,8 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <gtest/gtest.h>
 
-#include "platform/Holder.h"
-#include "platform/StringInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/strings/StringInternal.h"
 
 #include <climits>
 #include <cmath>

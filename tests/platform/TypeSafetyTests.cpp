@@ -4,7 +4,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <gtest/gtest.h>
 
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <vector>
 

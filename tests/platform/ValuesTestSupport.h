@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 namespace vt::test {
 

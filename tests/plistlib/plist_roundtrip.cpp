@@ -6,10 +6,10 @@
 // script can compare what we read with what plistlib reads, byte for byte.
 #include <CoreFoundation/CoreFoundation.h>
 
-#include "platform/Holder.h"
-#include "platform/PropertyList/PropertyListInternal.h"
-#include "platform/PropertyList/Walk.h"
-#include "platform/StringInternal.h"
+#include "platform/values/Holder.h"
+#include "platform/plist/PropertyListInternal.h"
+#include "platform/plist/Walk.h"
+#include "platform/strings/StringInternal.h"
 
 #include <cmath>
 #include <cstdio>

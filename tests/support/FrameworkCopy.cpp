@@ -1,7 +1,7 @@
 // Builds a framework copy and runs test bodies against it in a child process.
 #include "support/FrameworkCopy.h"
 
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <Vantrell/Vantrell.h>
 #include <gtest/gtest.h>
 
-#include "platform/Holder.h"
+#include "platform/values/Holder.h"
 #include "support/TestSupport.h"
 #include "utilities/UtilitiesPrivate.h"
 

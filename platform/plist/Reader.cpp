@@ -1,0 +1,248 @@
+// The XML reader: expat tokenizes and checks well-formedness, XMLBuilder
+// turns the element events into values as they stream past (no document
+// tree). Anything that could declare or pull in entities is refused, so the
+// input alone decides the output and its size.
+#include "PropertyListInternal.h"
+#include "XMLBuilder.h"
+
+#include "platform/values/Holder.h"
+#include "platform/values/Runtime.h"
+
+#include <expat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace vt::plist {
+
+namespace {
+
+class ExpatReader {
+  public:
+    ExpatReader(CFAllocatorRef allocator, CFOptionFlags options)
+        : builder_(allocator, options), parser_(XML_ParserCreate(nullptr)) {
+        if (!parser_) {
+            error_.message = "out of memory";
+            return;
+        }
+        XML_SetUserData(parser_, this);
+        XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
+        XML_SetElementHandler(parser_, OnStart, OnEnd);
+        XML_SetCharacterDataHandler(parser_, OnText);
+        XML_SetStartDoctypeDeclHandler(parser_, OnDoctype);
+        XML_SetEntityDeclHandler(parser_, OnEntityDecl);
+        XML_SetExternalEntityRefHandler(parser_, OnExternalEntity);
+        XML_SetSkippedEntityHandler(parser_, OnSkippedEntity);
+    }
+    ~ExpatReader() {
+        if (parser_) XML_ParserFree(parser_);
+    }
+    ExpatReader(const ExpatReader &) = delete;
+    ExpatReader &operator=(const ExpatReader &) = delete;
+
+    bool Failed() const { return !parser_ || failed_; }
+    const ParseError &Error() const { return error_; }
+
+    // Feeds the next piece of the document.
+    bool Parse(const char *bytes, size_t length, bool final) {
+        do {
+            int piece = length > size_t(INT_MAX) ? INT_MAX : int(length);
+            bool last = final && size_t(piece) == length;
+            if (XML_Parse(parser_, bytes, piece, last) != XML_STATUS_OK) return ExpatFailed();
+            bytes += piece;
+            length -= size_t(piece);
+        } while (length > 0);
+        return true;
+    }
+
+    // Reads the whole stream in 64 KiB pieces straight into expat's buffer.
+    bool ParseStream(FILE *stream) {
+        constexpr int kPiece = 64 * 1024;
+        while (true) {
+            void *buffer = XML_GetBuffer(parser_, kPiece);
+            if (!buffer) return ExpatFailed();
+            size_t got = std::fread(buffer, 1, kPiece, stream);
+            if (std::ferror(stream)) {
+                error_ = {0, 0, std::string("read error: ") + std::strerror(errno)};
+                failed_ = true;
+                return false;
+            }
+            bool final = got < size_t(kPiece) && std::feof(stream);
+            if (XML_ParseBuffer(parser_, int(got), final) != XML_STATUS_OK) return ExpatFailed();
+            if (final) return true;
+        }
+    }
+
+    // After the last piece: the root value, or NULL with Error() filled in.
+    CFPropertyListRef Finish() {
+        CFPropertyListRef root = builder_.Finish();
+        if (!root) Fail(builder_.Message());
+        return root;
+    }
+
+  private:
+    static ExpatReader &Self(void *user) { return *static_cast<ExpatReader *>(user); }
+
+    static void XMLCALL OnStart(void *user, const XML_Char *name, const XML_Char **) {
+        ExpatReader &self = Self(user);
+        if (!self.failed_ && !self.builder_.StartElement(name, std::strlen(name)))
+            self.Fail(self.builder_.Message());
+    }
+    static void XMLCALL OnEnd(void *user, const XML_Char *) {
+        ExpatReader &self = Self(user);
+        if (!self.failed_ && !self.builder_.EndElement()) self.Fail(self.builder_.Message());
+    }
+    static void XMLCALL OnText(void *user, const XML_Char *text, int length) {
+        ExpatReader &self = Self(user);
+        if (!self.failed_ && !self.builder_.Characters(text, size_t(length)))
+            self.Fail(self.builder_.Message());
+    }
+    // Refused before the subset is read, so no entity is ever declared.
+    static void XMLCALL OnDoctype(void *user, const XML_Char *, const XML_Char *, const XML_Char *,
+                                  int hasInternalSubset) {
+        if (hasInternalSubset) Self(user).Fail("DOCTYPE with an internal subset");
+    }
+    static void XMLCALL OnEntityDecl(void *user, const XML_Char *, int, const XML_Char *, int,
+                                     const XML_Char *, const XML_Char *, const XML_Char *,
+                                     const XML_Char *) {
+        Self(user).Fail("entity declaration");
+    }
+    static int XMLCALL OnExternalEntity(XML_Parser parser, const XML_Char *, const XML_Char *,
+                                        const XML_Char *, const XML_Char *) {
+        Self(XML_GetUserData(parser)).Fail("external entity reference");
+        return XML_STATUS_ERROR;
+    }
+    static void XMLCALL OnSkippedEntity(void *user, const XML_Char *name, int) {
+        Self(user).Fail(std::string("undefined entity &") + name + ";");
+    }
+
+    // Records the first failure at the current position and stops expat.
+    void Fail(const std::string &message) {
+        if (failed_) return;
+        failed_ = true;
+        error_.line = CFIndex(XML_GetCurrentLineNumber(parser_));
+        error_.column = CFIndex(XML_GetCurrentColumnNumber(parser_)) + 1;
+        error_.message = message;
+        XML_StopParser(parser_, XML_FALSE);
+    }
+
+    bool ExpatFailed() {
+        if (!failed_) {
+            failed_ = true;
+            error_.line = CFIndex(XML_GetCurrentLineNumber(parser_));
+            error_.column = CFIndex(XML_GetCurrentColumnNumber(parser_)) + 1;
+            error_.message = XML_ErrorString(XML_GetErrorCode(parser_));
+        }
+        return false;
+    }
+
+    XMLBuilder builder_;
+    XML_Parser parser_;
+    bool failed_ = false;
+    ParseError error_;
+};
+
+template <class Feed>
+CFPropertyListRef Read(CFAllocatorRef allocator, CFOptionFlags options, ParseError *error,
+                       Feed feed) {
+    CFPropertyListRef result = nullptr;
+    try {
+        ExpatReader reader(allocator, options);
+        if (!reader.Failed() && feed(reader)) result = reader.Finish();
+        if (!result && error) *error = reader.Error();
+    } catch (const std::bad_alloc &) {
+        if (error) *error = {0, 0, "out of memory"};
+    }
+    return result;
+}
+
+} // namespace
+
+std::string Describe(const ParseError &error) {
+    if (error.line <= 0) return error.message;
+    return "line " + std::to_string(error.line) + ", column " + std::to_string(error.column) +
+           ": " + error.message;
+}
+
+CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes, size_t length,
+                                     CFOptionFlags options, ParseError *error) {
+    if (!bytes && length) {
+        if (error) *error = {0, 0, "no data"};
+        return nullptr;
+    }
+    return Read(allocator, options, error, [&](ExpatReader &reader) {
+        return reader.Parse(static_cast<const char *>(bytes), length, true);
+    });
+}
+
+CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
+                                    CFOptionFlags options, ParseError *error) {
+    FILE *stream = path ? std::fopen(path, "rb") : nullptr;
+    if (!stream) {
+        if (error) *error = {0, 0, path ? std::strerror(errno) : "no path"};
+        return nullptr;
+    }
+    CFPropertyListRef result = Read(
+        allocator, options, error, [&](ExpatReader &reader) { return reader.ParseStream(stream); });
+    std::fclose(stream);
+    return result;
+}
+
+} // namespace vt::plist
+
+using namespace vt;
+
+namespace {
+
+CFPropertyListRef ReadData(CFAllocatorRef allocator, CFDataRef data, CFOptionFlags options,
+                           plist::ParseError &error) {
+    if (!cf::As<const void>(data, cf::kTypeIDData)) {
+        error = {0, 0, "no data"};
+        return nullptr;
+    }
+    return plist::CreateFromXMLBytes(allocator, CFDataGetBytePtr(data),
+                                     size_t(CFDataGetLength(data)), options, &error);
+}
+
+} // namespace
+
+extern "C" {
+
+CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef allocator, CFDataRef xmlData,
+                                                  CFOptionFlags mutabilityOption,
+                                                  CFStringRef *errorString) {
+    if (errorString) *errorString = nullptr;
+    plist::ParseError error;
+    CFPropertyListRef result = ReadData(allocator, xmlData, mutabilityOption, error);
+    if (!result && errorString) {
+        try {
+            std::string text = plist::Describe(error);
+            *errorString =
+                CFStringCreateWithBytes(allocator, reinterpret_cast<const UInt8 *>(text.data()),
+                                        CFIndex(text.size()), kCFStringEncodingUTF8, false);
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    return result;
+}
+
+CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataRef data,
+                                               CFOptionFlags options, CFPropertyListFormat *format,
+                                               CFErrorRef *error) {
+    if (error) *error = nullptr;
+    plist::ParseError failure;
+    CFPropertyListRef result = ReadData(allocator, data, options, failure);
+    if (result) {
+        if (format) *format = kCFPropertyListXMLFormat_v1_0;
+    } else if (error) {
+        try {
+            *error = plist::CreateError(kCFPropertyListReadCorruptError, plist::Describe(failure));
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    return result;
+}
+
+} // extern "C"

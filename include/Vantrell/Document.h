@@ -32,6 +32,49 @@ VT_EXPORT const CFStringRef kVTSubstring_Disabled;
 VT_EXPORT const CFStringRef kVTKeyModuleDocumentPropertyListID;
 VT_EXPORT const CFStringRef kVTKeyModuleDocumentFileExtension;
 
+/* The document format: record keys, kinds and the root libraries' IDs that
+ * the tables share. */
+/* Record keys shared by the document's tables. */
+VT_EXPORT const CFStringRef kVTKeyKind;                         /* "Kind" */
+VT_EXPORT const CFStringRef kVTKeyTitle;                        /* "Title" */
+VT_EXPORT const CFStringRef kVTKeyUUID;                         /* "UUID" */
+VT_EXPORT const CFStringRef kVTKeyParentID;                     /* "ParentID" */
+VT_EXPORT const CFStringRef kVTKeyFlags;                        /* "Flags" */
+VT_EXPORT const CFStringRef kVTKeyFolderInfo;                   /* "FolderInfo" */
+VT_EXPORT const CFStringRef kVTKeyFiles;                        /* "Files" */
+VT_EXPORT const CFStringRef kVTKeyChildren;                     /* "Children" */
+VT_EXPORT const CFStringRef kVTKeyBaseURIString;                /* "BaseURIString" */
+VT_EXPORT const CFStringRef kVTKeyOwners;                       /* "Owners" */
+VT_EXPORT const CFStringRef kVTKeyEnabled;                      /* "Enabled" */
+VT_EXPORT const CFStringRef kVTKeyInherits;                     /* "Inherits" */
+VT_EXPORT const CFStringRef kVTKeyNotes;                        /* "Notes" */
+VT_EXPORT const CFStringRef kVTKeyScript;                       /* "Script" */
+VT_EXPORT const CFStringRef kVTKeyWebsite;                      /* "Website" */
+VT_EXPORT const CFStringRef kVTLibraryKeyPropertyID;            /* "PropertyID" */
+VT_EXPORT const CFStringRef kVTLibraryDescriptionKeyProperties; /* "Properties" */
+
+/* The values of "Kind". */
+VT_EXPORT const CFStringRef kVTKindLibrary;             /* "Library" */
+VT_EXPORT const CFStringRef kVTKindProperties;          /* "Properties" */
+VT_EXPORT const CFStringRef kVTKindFolderInfo;          /* "FolderInfo" */
+VT_EXPORT const CFStringRef kVTKindFileInfo;            /* "FileInfo" */
+VT_EXPORT const CFStringRef kVTKindFiles;               /* "Files" */
+VT_EXPORT const CFStringRef kVTKindFlags;               /* "Flags" */
+VT_EXPORT const CFStringRef kVTKindSearchConfiguration; /* "SearchConfiguration" */
+
+/* Folder and file information keys. */
+VT_EXPORT const CFStringRef kVTFileInfoKeyURLMapID;     /* "URLMapID" */
+VT_EXPORT const CFStringRef kVTFileInfoKeyPOSIXPath;    /* "POSIXPath" */
+VT_EXPORT const CFStringRef kVTFileInfoKeyHFSPath;      /* "HFSPath" */
+VT_EXPORT const CFStringRef kVTFileInfoKeyBookmarkData; /* "BookmarkData" */
+VT_EXPORT const CFStringRef kVTFileInfoKeyURLString;    /* "URLString" */
+VT_EXPORT const CFStringRef kVTFileInfoKeyAliasData;    /* "AliasData" */
+
+/* The three root libraries' IDs. */
+VT_EXPORT const CFStringRef kVTUserLibraryID;    /* "info.module.library.id.user" */
+VT_EXPORT const CFStringRef kVTLocalLibraryID;   /* "info.module.library.id.local" */
+VT_EXPORT const CFStringRef kVTNetworkLibraryID; /* "info.module.library.id.network" */
+
 /* The document file's base name (borrowed): the framework's Info.plist value
  * when it has at least 16 characters, else "info.library.module". */
 VT_EXPORT CFStringRef VantrellGetDocumentPropertyListID(void);

@@ -8,6 +8,9 @@
 #include <Vantrell/Errors.h>
 #include <Vantrell/Locations.h>
 #include <Vantrell/Document.h>
+#include <Vantrell/Libraries.h>
+#include <Vantrell/Tables.h>
+#include <Vantrell/Search.h>
 #include <Vantrell/Utilities.h>
 #include <Vantrell/AppleEvent.h>
 

@@ -13,11 +13,16 @@ fi
 for required in CFRetain CFPropertyListCreateXMLData VTErrorCreate kVTErrorDomainOSStatus kCFBooleanTrue \
     CFBundleGetBundleWithIdentifier FSFindFolder VantrellGetModulesFolderName VTU_ShowType \
     AECreateDesc AECoerceDesc AEDisposeDesc FSNewAlias FSResolveAlias NewHandle \
-    VTCreateUTF8DescWithCFString VTCreateAliasDescWithFileURL VTAliasDataCopyURL; do
+    VTCreateUTF8DescWithCFString VTCreateAliasDescWithFileURL VTAliasDataCopyURL \
+    VTLibraryDescriptionCreateMinimal VTPrivate_LibraryDescriptionFolderInfoSetValue \
+    VTDocumentRegisterLibrary VTLibraryGetFiles kVTLibraryAutoIDPrefix kVTFlagKeyPermitsOverrides; do
     grep -qx "$required" <<<"$symbols" || { echo "missing export: $required"; echo "0 passed, 1 failed"; exit 1; }
 done
 for internal in VTErrorPrivate_ShowIf VTPrivate_FrameworkGetBundle VTLog slog \
-    VTCreateUnicodeDescWithCFString VTCreateDescWithCFData VTCreateAEDescWithURL; do
+    VTCreateUnicodeDescWithCFString VTCreateDescWithCFData VTCreateAEDescWithURL \
+    kVTRootModuleIDUser kVTRootModuleIDLocal kVTRootModuleIDNetwork kVTRootModuleIDExternal \
+    VTPrivate_UUIDCreateString VTPrivate_LibraryIDIsReserved VTPrivate_GetLibraries \
+    VTPrivate_GetLibraryDescription; do
     grep -qx "$internal" <<<"$symbols" && { echo "internal $internal is exported"; echo "0 passed, 1 failed"; exit 1; }
 done
 echo "1 passed, 0 failed"

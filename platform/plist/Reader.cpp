@@ -1,7 +1,8 @@
 // The XML reader: expat tokenizes and checks well-formedness, XMLBuilder
 // turns the element events into values as they stream past (no document
 // tree). Anything that could declare or pull in entities is refused, so the
-// input alone decides the output and its size.
+// input alone decides the output and its size. Single-byte encodings that
+// expat does not know itself are mapped through the C library's iconv.
 #include "PropertyListInternal.h"
 #include "XMLBuilder.h"
 
@@ -9,15 +10,66 @@
 #include "platform/values/Runtime.h"
 
 #include <expat.h>
+#include <iconv.h>
 
 #include <cerrno>
+#include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
 namespace vt::plist {
 
 namespace {
+
+// Only names of the XML EncName form reach iconv, so no "//" suffix or path
+// can change what iconv_open does.
+bool IsEncodingName(const char *name) {
+    if (!name || !std::isalpha(static_cast<unsigned char>(*name))) return false;
+    for (const char *c = name + 1; *c; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)) && !std::strchr("._-", *c)) return false;
+    return std::strlen(name) < 64;
+}
+
+// Fills map with the code point of every byte of a single-byte encoding, -1
+// for bytes the encoding leaves undefined. Returns false for an encoding
+// iconv does not know, and for any multi-byte or stateful one: a byte that
+// starts a longer sequence, shifts state or stands for more than one
+// character cannot be described by a byte map.
+bool MapSingleByteEncoding(const char *name, int map[256]) {
+    if (!IsEncodingName(name)) return false;
+    iconv_t cd = iconv_open("UTF-32LE", name);
+    if (cd == iconv_t(-1)) return false;
+    bool ok = true;
+    for (int byte = 0; byte < 256 && ok; ++byte) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char in = char(byte);
+        unsigned char out[8];
+        char *inPtr = &in, *outPtr = reinterpret_cast<char *>(out);
+        size_t inLeft = 1, outLeft = sizeof out;
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1)) {
+            if (errno == EILSEQ) {
+                map[byte] = -1;
+                continue;
+            }
+            ok = false; // EINVAL: the byte only starts a sequence; E2BIG: several characters
+            break;
+        }
+        // Flush any pending state; a stateful encoding would write here.
+        if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == size_t(-1) ||
+            sizeof out - outLeft != 4) {
+            ok = false;
+            break;
+        }
+        uint32_t c = uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 |
+                     uint32_t(out[3]) << 24;
+        if (c > 0xFFFF) ok = false; // expat's byte maps hold the BMP only
+        map[byte] = int(c);
+    }
+    iconv_close(cd);
+    return ok;
+}
 
 class ExpatReader {
   public:
@@ -35,6 +87,7 @@ class ExpatReader {
         XML_SetEntityDeclHandler(parser_, OnEntityDecl);
         XML_SetExternalEntityRefHandler(parser_, OnExternalEntity);
         XML_SetSkippedEntityHandler(parser_, OnSkippedEntity);
+        XML_SetUnknownEncodingHandler(parser_, OnUnknownEncoding, nullptr);
     }
     ~ExpatReader() {
         if (parser_) XML_ParserFree(parser_);
@@ -116,6 +169,14 @@ class ExpatReader {
     }
     static void XMLCALL OnSkippedEntity(void *user, const XML_Char *name, int) {
         Self(user).Fail(std::string("undefined entity &") + name + ";");
+    }
+
+    // Refusing leaves expat to report "unknown encoding" at the declaration.
+    static int XMLCALL OnUnknownEncoding(void *, const XML_Char *name, XML_Encoding *info) {
+        info->convert = nullptr;
+        info->data = nullptr;
+        info->release = nullptr;
+        return MapSingleByteEncoding(name, info->map) ? XML_STATUS_OK : XML_STATUS_ERROR;
     }
 
     // Records the first failure at the current position and stops expat.

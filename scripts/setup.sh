@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config python3
-          libexpat1-dev libutf8proc-dev uuid-dev libgtest-dev libssl-dev)
+          libexpat1-dev libutf8proc-dev uuid-dev libgtest-dev libssl-dev libicu-dev)
 if [ "${1:-}" = "--bench" ]; then
     packages+=(libplist-dev)
 fi

@@ -1,11 +1,18 @@
 // Comparing, searching and case mapping. Exact comparison orders by UTF-16
 // code units; case-insensitive and non-literal comparison work on text case
-// folded and canonically decomposed by utf8proc.
+// folded and canonically decomposed by utf8proc. Upper- and lowercasing use
+// ICU's full, context-sensitive mappings.
 #include "platform/strings/StringInternal.h"
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 
-#include <algorithm>
+#include <unicode/ustring.h>
 #include <utf8proc.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
 
 using namespace vt::cf;
 using namespace vt::cf::str;
@@ -254,28 +261,64 @@ bool FindFirst(CFStringRef string, CFStringRef pattern, CFRange range, CFStringC
     }
 }
 
-// Maps every character of a mutable string through a utf8proc case mapping.
-void MapCase(CFMutableStringRef theString, utf8proc_int32_t (*map)(utf8proc_int32_t)) {
-    MutableString *string = AsMutable(theString);
-    if (!string) return;
+using CaseMap = int32_t (*)(UChar *, int32_t, const UChar *, int32_t, const char *, UErrorCode *);
+
+// ICU's locale ID for a case-mapping locale argument: a string names the
+// locale ("tr", "tr_TR", "el-GR"), whose language may bring its own rules;
+// NULL, anything else, or an identifier that is no locale ID means the root
+// rules. Never NULL for ICU, which would read the process's default locale.
+std::string CaseLocale(const void *locale) {
     View view;
-    GetView(theString, view);
-    if (!view.wide) {
-        // ASCII maps to ASCII: change the bytes where they are.
-        uint8_t *chars = string->Chars();
-        for (size_t i = 0; i < view.length; ++i)
-            chars[i] = uint8_t(map(chars[i]));
-        return;
+    if (!Cast<CFStringRef>(locale) || !GetView(locale, view) || view.length > 64) return {};
+    std::string id;
+    for (size_t i = 0; i < view.length; ++i) {
+        UniChar c = view[i];
+        bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       (c && std::strchr("_-@=;", c));
+        if (!allowed) return {};
+        id.push_back(char(c));
     }
+    return id;
+}
+
+// Maps a mutable string with ICU's full case mapping, where one character
+// may become several (sharp s uppercases to "SS") and the result depends
+// on context (a final capital sigma lowercases to the final form). On
+// failure the string is left as it was.
+void MapCase(CFMutableStringRef theString, const void *locale, CaseMap map, bool upper) {
+    MutableString *string = AsMutable(theString);
+    View view;
+    if (!string || !GetView(theString, view)) return;
     try {
-        Builder builder;
-        for (size_t i = 0; i < view.length; ++i) {
-            uint32_t c = view[i];
-            if (IsHigh(c) && i + 1 < view.length && IsLow(view[i + 1]))
-                c = 0x10000 + ((c - 0xD800) << 10) + (view[++i] - 0xDC00u);
-            builder.AppendCodePoint((IsHigh(c) || IsLow(c)) ? c : uint32_t(map(int32_t(c))));
+        std::string id = CaseLocale(locale);
+        if (!view.wide && id.empty()) {
+            // Under the root rules ASCII maps to ASCII: change the bytes in place.
+            uint8_t *chars = string->Chars();
+            for (size_t i = 0; i < view.length; ++i) {
+                uint8_t c = chars[i];
+                if (upper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z')) chars[i] = uint8_t(c ^ 0x20);
+            }
+            return;
         }
-        Splice(string, 0, string->length, builder.GetView());
+        std::u16string source(view.length, u'\0');
+        for (size_t i = 0; i < view.length; ++i)
+            source[i] = char16_t(view[i]);
+        std::u16string result(std::min<size_t>(view.length + view.length / 2 + 16, INT32_MAX),
+                              u'\0');
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            UErrorCode status = U_ZERO_ERROR;
+            int32_t length = map(result.data(), int32_t(result.size()), source.data(),
+                                 int32_t(source.size()), id.c_str(), &status);
+            if (status == U_BUFFER_OVERFLOW_ERROR && attempt == 0 && length > 0) {
+                result.resize(size_t(length));
+                continue;
+            }
+            if (U_FAILURE(status)) return;
+            result.resize(size_t(length));
+            std::vector<UniChar> units(result.begin(), result.end());
+            Splice(string, 0, string->length, View{units.data(), units.size(), true});
+            return;
+        }
     } catch (const std::exception &) {
     }
 }
@@ -371,13 +414,11 @@ CFIndex CFStringFindAndReplace(CFMutableStringRef theString, CFStringRef stringT
 }
 
 void CFStringLowercase(CFMutableStringRef theString, const void *locale) {
-    (void)locale;
-    MapCase(theString, utf8proc_tolower);
+    MapCase(theString, locale, u_strToLower, false);
 }
 
 void CFStringUppercase(CFMutableStringRef theString, const void *locale) {
-    (void)locale;
-    MapCase(theString, utf8proc_toupper);
+    MapCase(theString, locale, u_strToUpper, true);
 }
 
 CFArrayRef CFStringCreateArrayBySeparatingStrings(CFAllocatorRef alloc, CFStringRef theString,

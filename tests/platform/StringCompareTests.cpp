@@ -163,6 +163,57 @@ TEST(StringCompare, CaseMapping) {
                              "COLE \xF0\x90\x90\x80");
 }
 
+TEST(StringCompare, CaseMappingIsFullAndContextSensitive) {
+    struct Case {
+        const char *text;
+        bool upper;
+        CFStringRef locale;
+        const char *expected;
+    };
+    const CFStringRef tr = CFSTR("tr_TR");
+    const Case cases[] = {
+        // One character may become several.
+        {"stra\u00dfe", true, nullptr, "STRASSE"},
+        {"\ufb01ne \u0149", true, nullptr, "FINE \u02bcN"},
+        {"\u0390", true, nullptr, "\u0399\u0308\u0301"},
+        // Root rules keep the dot of capital I with dot as a combining mark.
+        {"\u0130stanbul", false, nullptr, "i\u0307stanbul"},
+        // Capital sigma lowercases to the final form at the end of a word.
+        {"\u039f\u0394\u039f\u03a3 \u03a3\u039f\u03a6\u039f\u03a3", false, nullptr,
+         "\u03bf\u03b4\u03bf\u03c2 \u03c3\u03bf\u03c6\u03bf\u03c2"},
+        // Turkish dotted and dotless i, even in an all-ASCII string.
+        {"istanbul", true, tr, "\u0130STANBUL"},
+        {"DIYARBAKIR", false, CFSTR("tr"), "d\u0131yarbak\u0131r"},
+        {"\u0130stanbul", false, tr, "istanbul"},
+        {"istanbul", true, CFSTR("az-AZ"), "\u0130STANBUL"},
+        // Anything but a locale identifier string means the root rules.
+        {"istanbul", true, CFSTR("de_DE"), "ISTANBUL"},
+        {"istanbul", true, CFSTR("t\u00fcr"), "ISTANBUL"},
+        {"istanbul", true, static_cast<CFStringRef>(static_cast<const void *>(kCFBooleanTrue)),
+         "ISTANBUL"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        CFRef<CFStringRef> text(CFStringCreateWithCString(nullptr, c.text, kCFStringEncodingUTF8));
+        auto s = Mutable(text.get());
+        if (c.upper)
+            CFStringUppercase(s.get(), c.locale);
+        else
+            CFStringLowercase(s.get(), c.locale);
+        EXPECT_EQ(UTF8(s.get()), c.expected);
+    }
+
+    // An unpaired surrogate passes through; the letters around it still map.
+    const UniChar units[] = {'a', 0xD800, 0x00DF};
+    CFRef<CFMutableStringRef> lone(CFStringCreateMutable(nullptr, 0));
+    CFStringAppendCharacters(lone.get(), units, 3);
+    CFStringUppercase(lone.get(), nullptr);
+    ASSERT_EQ(CFStringGetLength(lone.get()), 4);
+    const UniChar expected[] = {'A', 0xD800, 'S', 'S'};
+    for (CFIndex i = 0; i < 4; ++i)
+        EXPECT_EQ(CFStringGetCharacterAtIndex(lone.get(), i), expected[i]);
+}
+
 TEST(StringCompare, SeparateAndCombine) {
     CFRef<CFArrayRef> parts(
         CFStringCreateArrayBySeparatingStrings(nullptr, CFSTR("a, b, , \u00e9"), CFSTR(", ")));

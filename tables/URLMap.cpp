@@ -203,9 +203,9 @@ CFStringRef VTPrivate_MapCreateEntryIDWithURL(CFAllocatorRef allocator, CFURLRef
     if (!stored) return nullptr;
     ReverseIndex &index = Index();
     index.WillStore(table);
-    bool existed = CFDictionaryContainsKey(table, mapID.get());
-    CFRef<CFStringRef> previous =
-        CFRef<CFStringRef>::Retain(vt::doc::Get<CFStringRef>(table, mapID.get()));
+    const void *old = nullptr;
+    bool existed = CFDictionaryGetValueIfPresent(table, mapID.get(), &old);
+    CFRef<CFStringRef> previous = CFRef<CFStringRef>::Retain(vt::cf::Cast<CFStringRef>(old));
     CFDictionarySetValue(table, mapID.get(), stored.get());
     index.DidStore(table, mapID.get(), stored.get(), existed, previous.get());
     return mapID.Release();

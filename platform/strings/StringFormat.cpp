@@ -544,14 +544,38 @@ class Writer {
         }
         size_t length = precision >= 0 ? strnlen(bytes, size_t(precision)) : std::strlen(bytes);
         auto *text = reinterpret_cast<const uint8_t *>(bytes);
-        // Cutting inside a UTF-8 sequence would leave half a character.
-        if (precision >= 0 && bytes[length] != 0)
-            while (length > 0 && (text[length] & 0xC0) == 0x80)
-                --length;
+        // Cutting inside a UTF-8 sequence would leave half a character. The
+        // argument may hold exactly `precision` bytes and no NUL, so the byte
+        // after the cut is never read: the last sequence is judged by its
+        // lead byte alone, and dropped when the rest is UTF-8.
+        if (precision >= 0 && length == size_t(precision)) {
+            size_t whole = WithoutIncompleteSequence(text, length);
+            Builder piece;
+            if (whole < length && Decode(text, whole, kCFStringEncodingUTF8, piece)) {
+                Pad(piece.GetView(), flags, width);
+                return true;
+            }
+        }
         Builder piece;
         DecodeUTF8OrLatin1(text, length, piece);
         Pad(piece.GetView(), flags, width);
         return true;
+    }
+
+    // The length without a trailing UTF-8 sequence that lacks continuation
+    // bytes; a tail that is not the start of a UTF-8 sequence stays.
+    static size_t WithoutIncompleteSequence(const uint8_t *text, size_t length) {
+        size_t continuations = 0;
+        while (continuations < 3 && continuations < length &&
+               (text[length - 1 - continuations] & 0xC0) == 0x80)
+            ++continuations;
+        if (continuations == length) return length;
+        uint8_t lead = text[length - 1 - continuations];
+        size_t needed = lead >= 0xC2 && lead <= 0xDF   ? 1
+                        : lead >= 0xE0 && lead <= 0xEF ? 2
+                        : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                       : 0;
+        return continuations < needed ? length - 1 - continuations : length;
     }
 
     bool WriteUniChars(const UniChar *units, uint8_t flags, size_t width, long precision) {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cwchar>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 using vt::CFRef;
@@ -92,6 +94,35 @@ TEST(StringFormat, StringsCharactersAndObjects) {
     char expected[64];
     std::snprintf(expected, sizeof expected, "0x%lx|0x0", reinterpret_cast<unsigned long>(&local));
     EXPECT_EQ(Format("%p|%p", static_cast<void *>(&local), nullptr), expected);
+}
+
+TEST(StringFormat, PrecisionReadsNoFurtherThanItsCount) {
+    // The argument holds exactly the counted bytes and no NUL, in a heap block
+    // of that size, so a read one byte further is caught.
+    struct Row {
+        const char *format;
+        std::string bytes;
+        const char *expected;
+    };
+    const Row rows[] = {
+        {"%.3s", "abc", "abc"},
+        {"[%.*s]", "abc", "[abc]"},
+        {"%.4s", "caf\xC3", "caf"},                       // the cut leaves half a character
+        {"%.5s", "caf\xC3\xA9", "caf\xC3\xA9"},           // the cut falls after it
+        {"%.3s", "a\xE2\x82", "a"},                       // two bytes of three
+        {"%.4s", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"}, // a whole four-byte character
+        {"%.3s", "ab\xE9", "ab"},                         // a lead byte alone is half a character
+        {"%.3s", "\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},       // not UTF-8: read as Latin 1
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.format + (" " + row.bytes));
+        std::unique_ptr<char[]> exact(new char[row.bytes.size()]);
+        std::memcpy(exact.get(), row.bytes.data(), row.bytes.size());
+        std::string text = std::strchr(row.format, '*')
+                               ? Format(row.format, int(row.bytes.size()), exact.get())
+                               : Format(row.format, exact.get());
+        EXPECT_EQ(text, row.expected);
+    }
 }
 
 TEST(StringFormat, PositionalArguments) {

@@ -2,12 +2,15 @@
 // writer, the validity check and the deep copy. A value of any type outside
 // the property-list types, or a dictionary key that is not a string, ends the
 // walk with false, so every user of Walk agrees on what a property list is.
+// So does a container that holds itself, directly or further down: it has no
+// finite form, and following it would never end.
 #pragma once
 
 #include "platform/values/Runtime.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 namespace vt::plist {
@@ -29,6 +32,7 @@ inline bool IsLeafType(CFTypeID type) {
 template <class Visitor>
 bool Walk(CFPropertyListRef root, bool sortKeys, Visitor &visitor) {
     struct Frame {
+        CFTypeRef container;
         size_t base; // first item in `items`; a dictionary's values follow its keys
         size_t orderBase;
         CFIndex count;
@@ -38,12 +42,29 @@ bool Walk(CFPropertyListRef root, bool sortKeys, Visitor &visitor) {
     std::vector<Frame> frames;
     std::vector<CFTypeRef> items;
     std::vector<uint32_t> order;
+    // The containers on the current path are the frames'. The first levels
+    // are scanned, which costs nothing for real documents; deeper levels,
+    // which only values built in memory reach, go to a set as well.
+    constexpr size_t kScannedLevels = 64;
+    std::unordered_set<CFTypeRef> deepPath;
+    auto onPath = [&](CFTypeRef container) {
+        size_t scanned = std::min(frames.size(), kScannedLevels);
+        for (size_t i = 0; i < scanned; ++i)
+            if (frames[i].container == container) return true;
+        return frames.size() > kScannedLevels && deepPath.count(container) != 0;
+    };
+    auto enter = [&](const Frame &frame) {
+        if (frames.size() >= kScannedLevels) deepPath.insert(frame.container);
+        frames.push_back(frame);
+    };
 
     CFTypeRef value = root;
     while (true) {
         CFTypeID type = cf::TypeOf(value);
         if (IsLeafType(type)) {
             if (!visitor.Leaf(value, type)) return false;
+        } else if ((type == cf::kTypeIDArray || type == cf::kTypeIDDictionary) && onPath(value)) {
+            return false;
         } else if (type == cf::kTypeIDArray) {
             auto array = static_cast<CFArrayRef>(value);
             CFIndex count = CFArrayGetCount(array);
@@ -51,7 +72,7 @@ bool Walk(CFPropertyListRef root, bool sortKeys, Visitor &visitor) {
             size_t base = items.size();
             items.resize(base + size_t(count));
             CFArrayGetValues(array, CFRangeMake(0, count), items.data() + base);
-            frames.push_back({base, order.size(), count, 0, false});
+            enter({value, base, order.size(), count, 0, false});
         } else if (type == cf::kTypeIDDictionary) {
             auto dict = static_cast<CFDictionaryRef>(value);
             CFIndex count = CFDictionaryGetCount(dict);
@@ -75,7 +96,7 @@ bool Walk(CFPropertyListRef root, bool sortKeys, Visitor &visitor) {
                 if (!std::is_sorted(first, order.end(), less)) std::sort(first, order.end(), less);
             }
             if (!visitor.BeginDictionary(dict, count)) return false;
-            frames.push_back({base, orderBase, count, 0, true});
+            enter({value, base, orderBase, count, 0, true});
         } else {
             return false;
         }
@@ -99,6 +120,7 @@ bool Walk(CFPropertyListRef root, bool sortKeys, Visitor &visitor) {
             if (!visitor.End(frame.dictionary, frame.count)) return false;
             items.resize(frame.base);
             order.resize(frame.orderBase);
+            if (frames.size() > kScannedLevels) deepPath.erase(frame.container);
             frames.pop_back();
         }
         if (!more) return true;

@@ -160,6 +160,13 @@ char *PutEscaped(char *p, const char *text, size_t length) {
     return p + (length - run);
 }
 
+// The writable dates as CFAbsoluteTime: 0000-01-01T00:00:00Z up to, not
+// including, 10000-01-01T00:00:00Z.
+constexpr double kFirstWritableDate =
+    double(DaysFromCivil({0, 1, 1}) * kSecondsPerDay - kUnixToAbsolute);
+constexpr double kEndOfWritableDates =
+    double(DaysFromCivil({10000, 1, 1}) * kSecondsPerDay - kUnixToAbsolute);
+
 class XMLWriter {
   public:
     XMLWriter(Buffer &out, FILE *stream) : out_(out), stream_(stream) {}
@@ -188,7 +195,7 @@ class XMLWriter {
                 Data(static_cast<CFDataRef>(value));
                 break;
             case cf::kTypeIDDate:
-                Date(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
+                if (!Date(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)))) return false;
                 break;
         }
         return Flush(false);
@@ -293,11 +300,12 @@ class XMLWriter {
         Simple("integer", std::string_view(text, size_t(result.ptr - text)));
     }
 
-    // Whole seconds, rounded down, in UTC. Times beyond about 30 million
-    // years are clamped so the arithmetic stays exact.
-    void Date(CFAbsoluteTime at) {
-        constexpr double kLimit = 1e15;
-        double whole = std::isnan(at) ? 0 : std::floor(std::clamp(at, -kLimit, kLimit));
+    // Whole seconds, rounded down, in UTC. Only years 0000 to 9999 have the
+    // four-digit form the reader takes back, so any other time (or NaN) fails
+    // the write rather than save a document that cannot be loaded.
+    bool Date(CFAbsoluteTime at) {
+        double whole = std::floor(at);
+        if (!(whole >= kFirstWritableDate && whole < kEndOfWritableDates)) return false;
         int64_t seconds = int64_t(whole) + kUnixToAbsolute;
         int64_t days = seconds / kSecondsPerDay;
         int64_t rest = seconds % kSecondsPerDay;
@@ -307,11 +315,11 @@ class XMLWriter {
         }
         CivilDate date = CivilFromDays(days);
         char text[64];
-        int length =
-            std::snprintf(text, sizeof text, "%0*lld-%02u-%02uT%02d:%02d:%02dZ",
-                          date.year < 0 ? 5 : 4, static_cast<long long>(date.year), date.month,
-                          date.day, int(rest / 3600), int(rest / 60 % 60), int(rest % 60));
+        int length = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02dZ",
+                                   static_cast<long long>(date.year), date.month, date.day,
+                                   int(rest / 3600), int(rest / 60 % 60), int(rest % 60));
         Simple("date", std::string_view(text, size_t(length)));
+        return true;
     }
 
     // Base64 lines indented like the tags, 76 columns less 8 per level (up

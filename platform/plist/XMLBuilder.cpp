@@ -406,8 +406,8 @@ CFTypeRef XMLBuilder::MakeDate() {
     return CFDateCreate(stack_.Allocator(), at);
 }
 
+// "<data/>" and "<data></data>" are empty data, as is "<data> </data>".
 CFTypeRef XMLBuilder::MakeData() {
-    if (text_.empty()) return Reject("empty <data>");
     if (!DecodeBase64(text_, bytes_)) return Reject("bad base64 in <data>");
     auto length = CFIndex(bytes_.size());
     if (!stack_.MutableLeaves()) return CFDataCreate(stack_.Allocator(), bytes_.data(), length);

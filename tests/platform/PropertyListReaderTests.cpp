@@ -74,9 +74,15 @@ TEST(PropertyListReader, AcceptsEveryFormThePlatformReaderAccepts) {
          "\t<real>16</real>\n\t<real>0.5</real>\n\t<real>+infinity</real>\n</array>\n"},
         {"<array><true/><false></false></array>", "<array>\n\t<true/>\n\t<false/>\n</array>\n"},
         {"<date>2024-02-29T12:34:56Z</date>", "<date>2024-02-29T12:34:56Z</date>\n"},
+        {"<date>1969-12-31T23:00:00Z</date>", "<date>1969-12-31T23:00:00Z</date>\n"},
+        {"<date>1900-03-01T12:34:56Z</date>", "<date>1900-03-01T12:34:56Z</date>\n"},
+        {"<date>0000-01-01T00:00:00Z</date>", "<date>0000-01-01T00:00:00Z</date>\n"},
+        {"<date>9999-12-31T23:59:59Z</date>", "<date>9999-12-31T23:59:59Z</date>\n"},
         {"<data>\n  AA EC\n\t/w==\n</data>", "<data>\nAAEC/w==\n</data>\n"},
         {"<data>AAE</data>", "<data>\nAAE=\n</data>\n"},
         {"<data>\n</data>", "<data>\n</data>\n"},
+        {"<data/>", "<data>\n</data>\n"},
+        {"<data></data>", "<data>\n</data>\n"},
         {"<plist><array/></plist>", "<array/>\n"},
         {"<dict/>", "<dict/>\n"},
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><string>caf\xe9</string>",
@@ -114,7 +120,6 @@ TEST(PropertyListReader, RefusesHostileInputNamingLineAndColumn) {
         {"<integer>12a</integer>", "bad <integer>", 1},
         {"<integer>0x</integer>", "bad <integer>", 1},
         {"<real>1.5x</real>", "bad <real>", 1},
-        {"<data/>", "empty <data>", 1},
         {"<integer/>", "empty <integer>", 1},
         {"<real/>", "empty <real>", 1},
         {"<date/>", "empty <date>", 1},
@@ -170,36 +175,44 @@ TEST(PropertyListReader, AcceptsNestingTo512AndRefusesDeeper) {
 }
 
 TEST(PropertyListReader, MutabilityOptionsReachEveryLevel) {
+    // The reader and the deep copy build values the same way, so one table
+    // checks both.
     const std::string text = "<dict><key>k</key><array><string>s</string><data>AA==</data>"
                              "<dict/></array></dict>";
-    for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
-                                 kCFPropertyListMutableContainersAndLeaves}) {
-        SCOPED_TRACE(option);
-        CFRef<CFPropertyListRef> root(Parse(text, option));
-        ASSERT_TRUE(root);
-        auto dict = (CFMutableDictionaryRef)root.get();
-        auto array = (CFMutableArrayRef)CFDictionaryGetValue(dict, CFSTR("k"));
-        auto str = (CFMutableStringRef)CFArrayGetValueAtIndex(array, 0);
-        auto data = (CFMutableDataRef)CFArrayGetValueAtIndex(array, 1);
-        auto inner = (CFMutableDictionaryRef)CFArrayGetValueAtIndex(array, 2);
-        const void *key = nullptr;
-        CFDictionaryGetKeysAndValues(dict, &key, nullptr);
+    CFRef<CFPropertyListRef> source(Parse(text, kCFPropertyListImmutable));
+    ASSERT_TRUE(source);
+    for (bool copied : {false, true})
+        for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
+                                     kCFPropertyListMutableContainersAndLeaves}) {
+            SCOPED_TRACE((copied ? "deep copy, option " : "reader, option ") +
+                         std::to_string(option));
+            CFRef<CFPropertyListRef> root(
+                copied ? CFPropertyListCreateDeepCopy(nullptr, source.get(), option)
+                       : Parse(text, option));
+            ASSERT_TRUE(root);
+            auto dict = (CFMutableDictionaryRef)root.get();
+            auto array = (CFMutableArrayRef)CFDictionaryGetValue(dict, CFSTR("k"));
+            auto str = (CFMutableStringRef)CFArrayGetValueAtIndex(array, 0);
+            auto data = (CFMutableDataRef)CFArrayGetValueAtIndex(array, 1);
+            auto inner = (CFMutableDictionaryRef)CFArrayGetValueAtIndex(array, 2);
+            const void *key = nullptr;
+            CFDictionaryGetKeysAndValues(dict, &key, nullptr);
 
-        bool containers = option != kCFPropertyListImmutable;
-        bool leaves = option == kCFPropertyListMutableContainersAndLeaves;
-        CFDictionarySetValue(dict, CFSTR("new"), kCFBooleanTrue);
-        EXPECT_EQ(CFDictionaryGetCount(dict), containers ? 2 : 1);
-        CFArrayAppendValue(array, kCFBooleanTrue);
-        EXPECT_EQ(CFArrayGetCount(array), containers ? 4 : 3);
-        CFDictionarySetValue(inner, CFSTR("x"), kCFBooleanTrue);
-        EXPECT_EQ(CFDictionaryGetCount(inner), containers ? 1 : 0);
-        CFStringAppend(str, CFSTR("+"));
-        EXPECT_EQ(CFStringGetLength(str), leaves ? 2 : 1);
-        CFDataAppendBytes(data, reinterpret_cast<const UInt8 *>("z"), 1);
-        EXPECT_EQ(CFDataGetLength(data), leaves ? 2 : 1);
-        CFStringAppend((CFMutableStringRef)key, CFSTR("+"));
-        EXPECT_EQ(CFStringGetLength((CFStringRef)key), 1); // keys never change
-    }
+            bool containers = option != kCFPropertyListImmutable;
+            bool leaves = option == kCFPropertyListMutableContainersAndLeaves;
+            CFDictionarySetValue(dict, CFSTR("new"), kCFBooleanTrue);
+            EXPECT_EQ(CFDictionaryGetCount(dict), containers ? 2 : 1);
+            CFArrayAppendValue(array, kCFBooleanTrue);
+            EXPECT_EQ(CFArrayGetCount(array), containers ? 4 : 3);
+            CFDictionarySetValue(inner, CFSTR("x"), kCFBooleanTrue);
+            EXPECT_EQ(CFDictionaryGetCount(inner), containers ? 1 : 0);
+            CFStringAppend(str, CFSTR("+"));
+            EXPECT_EQ(CFStringGetLength(str), leaves ? 2 : 1);
+            CFDataAppendBytes(data, reinterpret_cast<const UInt8 *>("z"), 1);
+            EXPECT_EQ(CFDataGetLength(data), leaves ? 2 : 1);
+            CFStringAppend((CFMutableStringRef)key, CFSTR("+"));
+            EXPECT_EQ(CFStringGetLength((CFStringRef)key), 1); // keys never change
+        }
 }
 
 TEST(PropertyListReader, EqualKeysShareOneObject) {

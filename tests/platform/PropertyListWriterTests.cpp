@@ -149,20 +149,106 @@ TEST(PropertyListWriter, SortsKeysByUTF16CodeUnits) {
     EXPECT_EQ(keys, (std::vector<std::string>{"", "B", "a", "ab", "b", "\U0001F600", "\uFF5E"}));
 }
 
-TEST(PropertyListWriter, DatesAreWholeUTCSecondsInAnyYear) {
-    auto dateText = [](CFAbsoluteTime at) {
+TEST(PropertyListWriter, DatesAreWholeUTCSecondsInFourDigitYears) {
+    // The date's text, or "refused"; what is written must read back as the
+    // same whole second.
+    auto dateText = [](CFAbsoluteTime at) -> std::string {
         CFRef<CFDateRef> date(CFDateCreate(nullptr, at));
-        std::string text = Write(date.get());
+        std::string text;
+        if (!vt::plist::AppendXML(date.get(), text)) return "refused";
+        CFRef<CFPropertyListRef> back(vt::plist::CreateFromXMLBytes(
+            nullptr, text.data(), text.size(), kCFPropertyListImmutable, nullptr));
+        EXPECT_TRUE(back) << text;
+        if (back) {
+            EXPECT_EQ(CFDateGetAbsoluteTime(static_cast<CFDateRef>(back.get())), std::floor(at));
+        }
         size_t start = text.find("<date>") + 6;
         return text.substr(start, text.find("</date>") - start);
     };
     EXPECT_EQ(dateText(0), "2001-01-01T00:00:00Z");
     EXPECT_EQ(dateText(-0.25), "2000-12-31T23:59:59Z"); // rounds down, not toward zero
     EXPECT_EQ(dateText(-26524800.0), "2000-02-29T00:00:00Z");
+    EXPECT_EQ(dateText(-978310800.0), "1969-12-31T23:00:00Z");
+    EXPECT_EQ(dateText(-3182153104.0), "1900-03-01T12:34:56Z");
     EXPECT_EQ(dateText(-63113904000.0), "0001-01-01T00:00:00Z");
+    EXPECT_EQ(dateText(-63145526400.0), "0000-01-01T00:00:00Z");
     EXPECT_EQ(dateText(252423993599.0), "9999-12-31T23:59:59Z");
-    EXPECT_EQ(dateText(252423993600.0), "10000-01-01T00:00:00Z");
-    EXPECT_EQ(dateText(-63177062400.0), "-0001-01-01T00:00:00Z");
+    EXPECT_EQ(dateText(252423993599.75), "9999-12-31T23:59:59Z");
+    // Beyond the years the reader takes, nothing is written.
+    for (double at : {252423993600.0, 3.2e13, -63145526400.25, -63177062400.0, -1e300,
+                      double(INFINITY), -double(INFINITY), std::nan("")})
+        EXPECT_EQ(dateText(at), "refused") << at;
+    CFRef<CFMutableArrayRef> holder(NewArray());
+    CFArrayAppendValue(holder.get(), kCFBooleanTrue);
+    CFRef<CFDateRef> late(CFDateCreate(nullptr, 252423993600.0));
+    CFArrayAppendValue(holder.get(), late.get());
+    EXPECT_EQ(CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, holder.get())).get(), nullptr);
+    std::FILE *stream = std::tmpfile();
+    EXPECT_FALSE(vt::plist::WriteXML(holder.get(), stream));
+    std::fclose(stream);
+}
+
+TEST(PropertyListWriter, ContainersThatHoldThemselvesAreRefused) {
+    // A cycle has no finite form: the check, the writers and the deep copy
+    // fail at once instead of following it until memory runs out.
+    CFRef<CFMutableArrayRef> self(NewArray());
+    CFArrayAppendValue(self.get(), kCFBooleanTrue);
+    CFArrayAppendValue(self.get(), self.get());
+    CFRef<CFMutableDictionaryRef> outer(NewDict()); // outer -> list -> inner -> outer
+    CFRef<CFMutableArrayRef> list(NewArray());
+    CFRef<CFMutableDictionaryRef> inner(NewDict());
+    Set(outer.get(), "list", CFRetain(list.get()));
+    CFArrayAppendValue(list.get(), inner.get());
+    Set(inner.get(), "back", CFRetain(outer.get()));
+    // Deeper than the levels that are scanned: the innermost of 200 nested
+    // arrays holds the 100th.
+    CFRef<CFMutableArrayRef> chain(NewArray());
+    CFMutableArrayRef innermost = chain.get(), middle = nullptr;
+    for (int level = 1; level < 200; ++level) {
+        CFMutableArrayRef next = NewArray();
+        CFArrayAppendValue(innermost, next);
+        CFRelease(next);
+        innermost = next;
+        if (level == 100) middle = next;
+    }
+    EXPECT_TRUE(CFPropertyListIsValid(chain.get(), kCFPropertyListXMLFormat_v1_0));
+    CFArrayAppendValue(innermost, middle);
+
+    for (CFTypeRef cyclic : {CFTypeRef(self.get()), CFTypeRef(outer.get()), CFTypeRef(list.get()),
+                             CFTypeRef(chain.get())}) {
+        EXPECT_FALSE(CFPropertyListIsValid(cyclic, kCFPropertyListXMLFormat_v1_0));
+        EXPECT_EQ(CFPropertyListCreateXMLData(nullptr, cyclic), nullptr);
+        std::string out = "kept";
+        EXPECT_FALSE(vt::plist::AppendXML(cyclic, out));
+        EXPECT_EQ(out, "kept");
+        std::FILE *stream = std::tmpfile();
+        EXPECT_FALSE(vt::plist::WriteXML(cyclic, stream));
+        EXPECT_EQ(std::ftell(stream), 0);
+        std::fclose(stream);
+        for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
+                                     kCFPropertyListMutableContainersAndLeaves})
+            EXPECT_EQ(CFPropertyListCreateDeepCopy(nullptr, cyclic, option), nullptr);
+    }
+
+    // The same container in several places, off each other's path, is fine.
+    CFRef<CFMutableArrayRef> shared(NewArray());
+    CFArrayAppendValue(shared.get(), kCFBooleanFalse);
+    CFRef<CFMutableArrayRef> twice(NewArray());
+    CFArrayAppendValue(twice.get(), shared.get());
+    CFArrayAppendValue(twice.get(), shared.get());
+    CFRef<CFMutableDictionaryRef> wrapper(NewDict());
+    Set(wrapper.get(), "shared", CFRetain(shared.get()));
+    CFArrayAppendValue(twice.get(), wrapper.get());
+    EXPECT_TRUE(CFPropertyListIsValid(twice.get(), kCFPropertyListXMLFormat_v1_0));
+    CFRef<CFPropertyListRef> copy(CFPropertyListCreateDeepCopy(nullptr, twice.get(), 0));
+    EXPECT_TRUE(CFEqual(copy.get(), twice.get()));
+    EXPECT_NE(Write(twice.get()).find("<array>\n\t\t<false/>\n\t</array>\n\t<array>"),
+              std::string::npos);
+
+    // Break the cycles so the values can be freed.
+    CFArrayRemoveValueAtIndex(self.get(), 1);
+    CFDictionaryRemoveValue(inner.get(), CFSTR("back"));
+    CFArrayRemoveAllValues(innermost);
 }
 
 TEST(PropertyListWriter, RefusesValuesThatAreNotPropertyLists) {

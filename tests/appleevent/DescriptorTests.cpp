@@ -98,6 +98,8 @@ TEST(AppleEventBuilders, MissingArgumentsAndFilesFail) {
     }
     EXPECT_EQ(VTCreateDescWithCFBoolean(kCFBooleanTrue, nullptr), paramErr);
     EXPECT_EQ(Build(VTCreateDescWithCFData, CFDataRef(nullptr)), "-50 null:");
+    EXPECT_EQ(Build(VTCreateDescWithCFData, reinterpret_cast<CFDataRef>(CFSTR("\0\1"))),
+              "-50 null:");
     AEDesc desc;
     AEInitializeDesc(&desc);
     EXPECT_EQ(VTCreateAEDescWithURL(&desc, url.get()), paramErr);

@@ -75,6 +75,16 @@ TEST(Array, EditingKeepsOrderAndChecksIndexes) {
     CFArrayAppendArray(array.get(), array.get(), CFRangeMake(0, 3)); // reads itself while growing
     CFArrayAppendArray(array.get(), fixed.get(), CFRangeMake(2, 2));
     EXPECT_EQ(LongsOf(array.get()), (Longs{1, 8, 9, 1, 8, 9}));
+    // Appending an array to itself while its storage moves: doubling it four
+    // times outgrows any capacity it had, past the values copied on the stack.
+    CFRef<CFMutableArrayRef> doubling = LongArray({1, 2, 3});
+    Longs expected{1, 2, 3};
+    for (int round = 0; round < 4; ++round) {
+        CFArrayAppendArray(doubling.get(), doubling.get(),
+                           CFRangeMake(0, CFArrayGetCount(doubling.get())));
+        expected.insert(expected.end(), expected.begin(), expected.end());
+    }
+    EXPECT_EQ(LongsOf(doubling.get()), expected);
 
     CFArrayRemoveAllValues(array.get());
     EXPECT_EQ(CFArrayGetCount(array.get()), 0);

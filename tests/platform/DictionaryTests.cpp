@@ -222,6 +222,11 @@ TEST(Dictionary, ImmutableDictionariesAndCopies) {
     CFDictionarySetValue(editable.get(), CFSTR("k1"), Num(3).get());
     EXPECT_EQ(Entries(editable.get()), (Strings{"k2=2", "k1=3"}));
     EXPECT_TRUE(CFEqual(editable.get(), fixed.get())); // order does not matter
+    // Every entry of one found in the other is not enough: counts differ.
+    CFDictionarySetValue(editable.get(), CFSTR("k3"), Num(3).get());
+    EXPECT_FALSE(CFEqual(editable.get(), fixed.get()));
+    EXPECT_FALSE(CFEqual(fixed.get(), editable.get()));
+    CFDictionaryRemoveValue(editable.get(), CFSTR("k3"));
     CFDictionarySetValue(editable.get(), CFSTR("k1"), Num(4).get());
     EXPECT_FALSE(CFEqual(editable.get(), fixed.get()));
     CFRef<CFDictionaryRef> frozen(CFDictionaryCreateCopy(nullptr, editable.get()));

@@ -87,6 +87,9 @@ TEST(ErrorRecords, HostTextsWithConversionsAreStoredVerbatim) {
     CFRef<CFMutableDictionaryRef> percent(
         VTErrorCreateCoreFormat(nullptr, CFSTR("%s: 100%% done"), "VTOperation"));
     EXPECT_EQ(Text(VTErrorGetDescription(percent.get())), "VTOperation: 100% done");
+    CFRef<CFMutableDictionaryRef> percentOnly(
+        VTErrorCreateCoreFormat(nullptr, CFSTR("100%% done"), "VTOperation"));
+    EXPECT_EQ(Text(VTErrorGetDescription(percentOnly.get())), "100%% done");
 
     CFRef<CFMutableDictionaryRef> noText(VTErrorCreateCore(nullptr, nullptr));
     ASSERT_TRUE(noText);

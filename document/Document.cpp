@@ -4,10 +4,12 @@
 
 #include <Vantrell/Errors.h>
 
+#include "errors/Diagnostics.h"
 #include "errors/ErrorsPrivate.h"
+#include "locations/LocationsPrivate.h"
 #include "platform/files/FileSystem.h"
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
-#include "platform/values/Runtime.h"
 #include "platform/strings/ConstantString.h"
 
 #include <climits>
@@ -34,16 +36,6 @@ namespace {
 // Owned; never released once the process holds a document.
 CFMutableDictionaryRef lgVTDocumentRef = nullptr;
 
-// A string value of the framework's Info.plist, read afresh each time; NULL
-// when there is no framework bundle or no string under the key.
-CFStringRef FrameworkInfoString(CFStringRef key) {
-    CFBundleRef bundle = CFBundleGetBundleWithIdentifier(CFSTR("info.framework.Vantrell"));
-    if (!bundle) return nullptr;
-    CFTypeRef value = CFBundleGetValueForInfoDictionaryKey(bundle, key);
-    return vt::cf::As<const void>(value, vt::cf::kTypeIDString) ? static_cast<CFStringRef>(value)
-                                                                : nullptr;
-}
-
 CFMutableDictionaryRef CreateTable(CFAllocatorRef allocator) {
     return CFDictionaryCreateMutable(allocator, 0, &kCFCopyStringDictionaryKeyCallBacks,
                                      &kCFTypeDictionaryValueCallBacks);
@@ -54,12 +46,12 @@ CFMutableDictionaryRef CreateTable(CFAllocatorRef allocator) {
 extern "C" {
 
 CFStringRef VantrellGetDocumentPropertyListID(void) {
-    CFStringRef value = FrameworkInfoString(kVTKeyModuleDocumentPropertyListID);
+    CFStringRef value = VTPrivate_FrameworkGetInfoString(kVTKeyModuleDocumentPropertyListID);
     return value && CFStringGetLength(value) >= 16 ? value : CFSTR("info.library.module");
 }
 
 CFStringRef VantrellGetDocumentFileExtension(void) {
-    CFStringRef value = FrameworkInfoString(kVTKeyModuleDocumentFileExtension);
+    CFStringRef value = VTPrivate_FrameworkGetInfoString(kVTKeyModuleDocumentFileExtension);
     return value && CFStringGetLength(value) > 0 ? value : CFSTR("mlix");
 }
 
@@ -82,7 +74,7 @@ CFMutableDictionaryRef VTPrivate_DocumentGetDocument(void) {
 }
 
 CFMutableDictionaryRef VTPrivate_DocumentSetDocument(CFMutableDictionaryRef document) {
-    if (!vt::cf::As<const void>(document, vt::cf::kTypeIDDictionary))
+    if (!vt::cf::Cast<CFMutableDictionaryRef>(document))
         return VTErrorCreateNULLParamFormat(kCFAllocatorMalloc,
                                             "Input parameter 'theDocument' is NULL.");
     // Setting the held document again keeps it: the store's one reference is
@@ -134,9 +126,10 @@ CFBooleanRef VTPrivate_DocumentLoad(CFAllocatorRef allocator) {
     bytes.Reset();
     // Every table takes the document to be a dictionary; any other root is
     // as unreadable as a broken file.
-    if (!vt::cf::As<const void>(parsed.get(), vt::cf::kTypeIDDictionary)) return kCFBooleanFalse;
-    CFRef<CFMutableDictionaryRef> error(VTPrivate_DocumentSetDocument(
-        static_cast<CFMutableDictionaryRef>(const_cast<void *>(parsed.Release()))));
+    auto document = vt::cf::CastMutable<CFMutableDictionaryRef>(parsed.get());
+    if (!document) return kCFBooleanFalse;
+    parsed.Release();
+    CFRef<CFMutableDictionaryRef> error(VTPrivate_DocumentSetDocument(document));
     return error ? kCFBooleanFalse : kCFBooleanTrue;
 }
 
@@ -157,12 +150,20 @@ CFMutableDictionaryRef VTPrivate_DocumentSave(CFAllocatorRef allocator) {
 
     // The bytes go to a temporary file beside the document, which is flushed
     // and renamed over it: a crash or a full disk at any moment leaves the
-    // former document or the new one, never a truncated file.
+    // former document or the new one, never a truncated file. A folder the
+    // host may not add files to, holding a document it may write, gets the
+    // plain rewrite the format was made for rather than a failed save.
     SInt32 status = kCFURLImproperArgumentsError;
     char path[PATH_MAX + 1];
+    vt::platform::WriteResult written;
     if (CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8 *>(path), sizeof path))
-        status = vt::platform::WriteFileAtomically(path, CFDataGetBytePtr(bytes.get()),
-                                                   size_t(CFDataGetLength(bytes.get())));
+        status = vt::platform::WriteFileAtomically(
+            path, CFDataGetBytePtr(bytes.get()), size_t(CFDataGetLength(bytes.get())),
+            vt::platform::WriteOptions{.allowInPlace = true}, &written);
+    if (status == 0 && written.inPlace)
+        VTLog("%s: Saved %s in place: its folder does not accept new files, so this save was "
+              "not atomic.",
+              "VTPrivate_DocumentSave", path);
     if (status == 0) return nullptr;
     CFRef<CFNumberRef> code(VTU_NumberCreateWithCFIndex(allocator, status));
     return VTErrorCreate(allocator, kVTErrorDomainOSStatus, code.get(),
@@ -209,8 +210,8 @@ CFTypeRef VTPrivate_DocumentContainerValueGet(CFStringRef containerKey, CFString
     } else {
         // A top-level value that is not a dictionary holds no inner values.
         CFTypeRef container = VTPrivate_DocumentValueGet(containerKey);
-        if (vt::cf::As<const void>(container, vt::cf::kTypeIDDictionary))
-            value = CFDictionaryGetValue(static_cast<CFDictionaryRef>(container), innerKey);
+        if (auto dictionary = vt::cf::Cast<CFDictionaryRef>(container))
+            value = CFDictionaryGetValue(dictionary, innerKey);
         else
             error.Reset(
                 VTErrorCreateCore(CFGetAllocator(containerKey), CFSTR("Can't find container.")));
@@ -220,22 +221,18 @@ CFTypeRef VTPrivate_DocumentContainerValueGet(CFStringRef containerKey, CFString
 }
 
 CFStringRef VTDocumentGetVersion(void) {
-    CFTypeRef value = VTPrivate_DocumentValueGet(kVTTopLevelKeyDocumentVersion);
-    return vt::cf::As<const void>(value, vt::cf::kTypeIDString) ? static_cast<CFStringRef>(value)
-                                                                : nullptr;
+    return vt::cf::Cast<CFStringRef>(VTPrivate_DocumentValueGet(kVTTopLevelKeyDocumentVersion));
 }
 
 CFArrayRef VTDocumentGetDisabledFolderSubstrings(void) {
-    CFTypeRef value = VTPrivate_DocumentValueGet(kVTTopLevelKeyDisabledFolderSubstrings);
-    return vt::cf::As<const void>(value, vt::cf::kTypeIDArray) ? static_cast<CFArrayRef>(value)
-                                                               : nullptr;
+    return vt::cf::Cast<CFArrayRef>(
+        VTPrivate_DocumentValueGet(kVTTopLevelKeyDisabledFolderSubstrings));
 }
 
 void VTDocumentSetDisabledFolderSubstrings(CFArrayRef substrings) {
     // Anything but an array is refused like a missing one.
     VTPrivate_DocumentValueSet(kVTTopLevelKeyDisabledFolderSubstrings,
-                               vt::cf::As<const void>(substrings, vt::cf::kTypeIDArray) ? substrings
-                                                                                        : nullptr);
+                               vt::cf::Cast<CFArrayRef>(substrings));
 }
 
 } // extern "C"

@@ -6,6 +6,7 @@
 #include "locations/LocationsPrivate.h"
 
 #include "errors/ErrorsPrivate.h"
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "platform/strings/ConstantString.h"
 
@@ -72,6 +73,14 @@ CFBundleRef VTPrivate_FrameworkGetBundle(CFAllocatorRef allocator, CFMutableDict
         *error = VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Can't get framework bundle."),
                                          "VTPrivate_FrameworkGetBundle");
     return bundle;
+}
+
+CFStringRef VTPrivate_FrameworkGetInfoString(CFStringRef key) {
+    CFBundleRef bundle = CFBundleGetBundleWithIdentifier(FrameworkIdentifier());
+    if (!bundle) return nullptr;
+    // A value that is not a string counts as missing rather than being read
+    // as one.
+    return vt::cf::Cast<CFStringRef>(CFBundleGetValueForInfoDictionaryKey(bundle, key));
 }
 
 CFURLRef VTPrivate_FrameworkGetBundleURL(CFAllocatorRef allocator, CFMutableDictionaryRef *error) {
@@ -175,15 +184,8 @@ CFURLRef VTPrivate_GetModulesFolderURLForNetworkDomain(CFAllocatorRef allocator,
 }
 
 CFStringRef VantrellGetModulesFolderName(void) {
-    CFBundleRef bundle = CFBundleGetBundleWithIdentifier(FrameworkIdentifier());
-    CFTypeRef name =
-        bundle ? CFBundleGetValueForInfoDictionaryKey(bundle, kVTKeyDefaultFolderName) : nullptr;
-    // A value that is not a string counts as missing rather than being read
-    // as one.
-    if (!name || CFGetTypeID(name) != CFStringGetTypeID() ||
-        CFStringGetLength(static_cast<CFStringRef>(name)) == 0)
-        return kVTDefaultFolderName;
-    return static_cast<CFStringRef>(name);
+    CFStringRef name = VTPrivate_FrameworkGetInfoString(kVTKeyDefaultFolderName);
+    return name && CFStringGetLength(name) > 0 ? name : kVTDefaultFolderName;
 }
 
 CFURLRef VantrellGetModulesFolderURLForUserDomain(void) {

@@ -13,6 +13,11 @@ extern "C" {
 // not found, *error (if error is given) receives a new record
 // "VTPrivate_FrameworkGetBundle:: Can't get framework bundle." (-4960).
 CFBundleRef VTPrivate_FrameworkGetBundle(CFAllocatorRef allocator, CFMutableDictionaryRef *error);
+// The string under the key in the framework bundle's Info.plist (borrowed),
+// or NULL when the bundle is not loaded or the value is missing or not a
+// string. The bundle is looked up afresh on each call, so a framework
+// loaded later is seen.
+CFStringRef VTPrivate_FrameworkGetInfoString(CFStringRef key);
 // The bundle's folder URL; a missing bundle leaves the bundle's record only.
 CFURLRef VTPrivate_FrameworkGetBundleURL(CFAllocatorRef allocator, CFMutableDictionaryRef *error);
 // The text of that URL (its string, not a POSIX path).

@@ -1,20 +1,19 @@
 // vantrell plist: checks property-list files and rewrites them in our format.
 #include "tools/Command.h"
 
-#include "platform/values/Holder.h"
+#include "platform/files/FileSystem.h"
 #include "platform/plist/PropertyListInternal.h"
+#include "platform/values/Holder.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <random>
-#include <unistd.h>
+
+#include <sys/stat.h>
 
 namespace vt::tool {
 namespace {
 
-namespace fs = std::filesystem;
 using PropertyList = CFRef<CFPropertyListRef>;
 
 constexpr std::string_view kStandardStream = "-";
@@ -55,61 +54,44 @@ PropertyList Load(std::string_view path, plist::ParseError &error) {
                                                   kCFPropertyListImmutable, &error));
 }
 
-// The temporary file's name is random so that concurrent runs writing the
-// same OUT never share one; "x" makes fopen fail rather than reuse a file.
-FILE *CreateTemporaryBeside(const fs::path &target, fs::path &temporary) {
-    fs::path folder = target.parent_path();
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
-                      static_cast<unsigned long long>(random()));
-        std::string name(".");
-        name += target.filename().string();
-        name += suffix;
-        temporary = folder / name;
-        if (FILE *file = std::fopen(temporary.c_str(), "wbx")) return file;
-        if (errno != EEXIST) break;
-    }
-    return nullptr;
+// Writes the document to a stream that is already open; false when the
+// value cannot be written or the stream fails.
+bool WriteTo(CFPropertyListRef value, FILE *stream) {
+    return plist::WriteXML(value, stream) && std::fflush(stream) == 0;
 }
 
-// Replaces OUT so that a failure at any point leaves it as it was:
-//   1. the document is written to a new temporary file in OUT's folder;
-//   2. the file is flushed to the disk, and takes OUT's permissions if OUT exists;
-//   3. rename() puts it in OUT's place, atomically within one file system.
-// A failure before step 3 removes the temporary file and leaves OUT untouched.
-int WriteFileAtomically(CFPropertyListRef value, std::string_view out) {
-    fs::path target(out);
-    fs::path temporary;
-    FILE *file = CreateTemporaryBeside(target, temporary);
-    if (!file) {
-        std::fprintf(stderr, "vantrell: cannot create a temporary file for %s: %s\n",
-                     target.c_str(), SystemError(errno).c_str());
-        return kExitFailure;
+// OUT that exists but is not a regular file (a device, a FIFO, a socket) is
+// something to write into, as a shell redirection would: renaming a new file
+// over it would replace the device node or pipe with a plain file.
+bool IsWrittenDirectly(const std::string &out) {
+    struct stat status {};
+    return ::stat(out.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+           !S_ISDIR(status.st_mode);
+}
+
+int WriteOut(CFPropertyListRef value, const std::string &out) {
+    int error = 0;
+    if (IsWrittenDirectly(out)) {
+        FILE *stream = std::fopen(out.c_str(), "wb");
+        bool written = stream && WriteTo(value, stream);
+        error = errno;
+        if (stream && std::fclose(stream) != 0 && written) {
+            written = false;
+            error = errno;
+        }
+        if (written) return kExitSuccess;
+    } else {
+        // A regular file, a missing one, or a link to either (a dangling one
+        // included) is replaced whole: a failure leaves OUT as it was.
+        platform::WriteResult result;
+        auto writer = [value](FILE *stream) { return WriteTo(value, stream); };
+        if (platform::WriteFileAtomically(out.c_str(), writer, {}, &result) == 0)
+            return kExitSuccess;
+        error = result.error;
     }
-    errno = 0;
-    bool written =
-        plist::WriteXML(value, file) && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    int error = errno;
-    written = std::fclose(file) == 0 && written;
-    if (written) {
-        std::error_code ignored, renamed;
-        fs::file_status existing = fs::status(target, ignored);
-        if (fs::exists(existing)) fs::permissions(temporary, existing.permissions(), ignored);
-        fs::rename(temporary, target, renamed);
-        written = !renamed;
-        error = renamed.value();
-    }
-    if (!written) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        std::fprintf(stderr, "vantrell: cannot write %s: %s\n", target.c_str(),
-                     SystemError(error).c_str());
-        return kExitFailure;
-    }
-    return kExitSuccess;
+    std::fprintf(stderr, "vantrell: cannot write %s: %s\n", out.c_str(),
+                 SystemError(error).c_str());
+    return kExitFailure;
 }
 
 int RunCheck(Arguments operands) {
@@ -133,7 +115,7 @@ int RunFormat(Arguments operands) {
         ReportParseError(in, error);
         return kExitFailure;
     }
-    if (out != kStandardStream) return WriteFileAtomically(value.get(), out);
+    if (out != kStandardStream) return WriteOut(value.get(), std::string(out));
     if (!plist::WriteXML(value.get(), stdout) || std::fflush(stdout) != 0) {
         std::fputs("vantrell: cannot write standard output\n", stderr);
         return kExitFailure;
@@ -163,6 +145,8 @@ const Command kFormatCommand = {
             "keys to OUT, or to standard output when OUT is '-' or missing. IN '-' reads\n"
             "standard input. OUT is replaced only once the whole document is written, so a\n"
             "bad IN or a failed write leaves it as it was; IN and OUT may be the same file.\n"
+            "A link as OUT stays and its target is written. An OUT that is not a regular\n"
+            "file, such as a device or a named pipe, is written into, not replaced.\n"
             "\n"
             "Exits with 0 on success and 1 when IN is not valid or OUT cannot be written.\n",
     .run = RunFormat,

@@ -7,11 +7,12 @@
 #include "errors/Diagnostics.h"
 #include "locations/LocationsPrivate.h"
 #include "platform/files/FileSystem.h"
-#include "platform/values/Holder.h"
-#include "platform/values/Runtime.h"
 #include "platform/strings/ConstantString.h"
+#include "platform/values/Cast.h"
+#include "platform/values/Guard.h"
+#include "platform/values/Holder.h"
 
-#include <new>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,38 @@ using CreateBookmarkDataProc = CFDataRef (*)(CFAllocatorRef, CFURLRef, CFOptionF
 using CreateBookmarkDataFromFileProc = CFDataRef (*)(CFAllocatorRef, CFURLRef, CFErrorRef *);
 using RegisterURLProc = OSStatus (*)(CFURLRef, Boolean);
 
-// Looked up by name on first need; a look-up that found nothing is retried.
-CreateBookmarkDataProc VTPrivate_CreateBookmarkData = nullptr;
-CreateBookmarkDataFromFileProc VTPrivate_CreateBookmarkDataFromFile = nullptr;
+// The platform's bookmark functions, looked up by name on first need; a
+// look-up that found nothing is retried.
+CreateBookmarkDataProc lgVTCreateBookmarkDataFunction = nullptr;
+CreateBookmarkDataFromFileProc lgVTCreateBookmarkDataFromFileFunction = nullptr;
 
 bool IsURL(CFTypeRef cf) {
-    return vt::cf::As<const void>(cf, vt::cf::kTypeIDURL) != nullptr;
+    return vt::cf::Cast<CFURLRef>(cf) != nullptr;
+}
+
+// The URL's absolute file-system path as bytes, or false when it has none.
+bool FileSystemPath(CFURLRef url, std::string &path) {
+    char buffer[PATH_MAX + 1];
+    if (!CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8 *>(buffer),
+                                          sizeof buffer))
+        return false;
+    path = buffer;
+    return true;
+}
+
+// The folder's file named like the source. The name's bytes are carried over
+// as they are: a name that is not UTF-8 has no string form, and going through
+// one would copy to a differently named (escaped) file.
+CFURLRef CreateTargetWithSourceName(CFAllocatorRef allocator, CFURLRef sourceURL,
+                                    CFURLRef folderURL) {
+    std::string source, target;
+    if (!FileSystemPath(sourceURL, source) || !FileSystemPath(folderURL, target)) return nullptr;
+    std::string name = source.substr(source.rfind('/') + 1);
+    if (name.empty()) return nullptr;
+    if (target.back() != '/') target += '/';
+    target += name;
+    return CFURLCreateFromFileSystemRepresentation(
+        allocator, reinterpret_cast<const UInt8 *>(target.data()), CFIndex(target.size()), false);
 }
 
 CFMutableDictionaryRef CreateStatusRecord(CFAllocatorRef allocator, SInt32 status,
@@ -47,7 +74,7 @@ CFMutableDictionaryRef CreateStatusRecord(CFAllocatorRef allocator, SInt32 statu
 // A directory URL for the same location, so that a folder is created even
 // when the caller's URL lacks the trailing "/".
 CFURLRef CreateDirectoryURL(CFAllocatorRef allocator, CFURLRef url) {
-    if (CFURLHasDirectoryPath(url)) return static_cast<CFURLRef>(CFRetain(url));
+    if (CFURLHasDirectoryPath(url)) return CFRef<CFURLRef>::Retain(url).Release();
     CFRef<CFStringRef> path(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle));
     if (!path) return nullptr;
     return CFURLCreateWithFileSystemPath(allocator, path.get(), kCFURLPOSIXPathStyle, true);
@@ -88,14 +115,19 @@ CFMutableDictionaryRef VTU_URLCopyFileToFolder(CFAllocatorRef allocator, CFURLRe
                                                CFURLRef folderURL, CFStringRef newName,
                                                CFBooleanRef keepExisting) {
     if (!IsURL(sourceURL) || !IsURL(folderURL)) return VTErrorCreateNULLParam(allocator);
-    CFRef<CFStringRef> name;
-    if (vt::cf::As<const void>(newName, vt::cf::kTypeIDString))
-        name = CFRef<CFStringRef>::Retain(newName);
-    else
-        name.Reset(CFURLCopyLastPathComponent(sourceURL));
-    if (!name) return nullptr;
-    CFRef<CFURLRef> target(
-        CFURLCreateCopyAppendingPathComponent(allocator, folderURL, name.get(), false));
+    CFRef<CFURLRef> target;
+    if (auto name = vt::cf::Cast<CFStringRef>(newName)) {
+        target.Reset(CFURLCreateCopyAppendingPathComponent(allocator, folderURL, name, false));
+    } else {
+        target.Reset(vt::Guard(CFURLRef(nullptr), [&] {
+            return CreateTargetWithSourceName(allocator, sourceURL, folderURL);
+        }));
+        // URLs without a file-system path keep the name's string form.
+        CFRef<CFStringRef> lastComponent(target ? nullptr : CFURLCopyLastPathComponent(sourceURL));
+        if (lastComponent)
+            target.Reset(CFURLCreateCopyAppendingPathComponent(allocator, folderURL,
+                                                               lastComponent.get(), false));
+    }
     if (!target) return nullptr;
     if (keepExisting == kCFBooleanTrue && VTPrivate_URLResourceExists(allocator, target.get()))
         return nullptr;
@@ -116,14 +148,13 @@ CFMutableArrayRef VTU_URLCopyDirectoryContents(CFAllocatorRef allocator, CFURLRe
     SInt32 status = 0;
     CFRef<CFTypeRef> contents(
         CFURLCreatePropertyFromResource(allocator, url, kCFURLFileDirectoryContents, &status));
-    auto *entries = vt::cf::As<const void>(contents.get(), vt::cf::kTypeIDArray);
-    if (!entries) return nullptr;
-    CFArrayRef list = static_cast<CFArrayRef>(entries);
+    CFArrayRef list = vt::cf::Cast<CFArrayRef>(contents.get());
+    if (!list) return nullptr;
     CFMutableArrayRef result = CFArrayCreateMutable(allocator, 0, &kCFTypeArrayCallBacks);
     if (!result) return nullptr;
     for (CFIndex i = 0, count = CFArrayGetCount(list); i < count; ++i) {
-        auto entry = static_cast<CFURLRef>(CFArrayGetValueAtIndex(list, i));
-        CFStringRef text = IsURL(entry) ? CFURLGetString(entry) : nullptr;
+        CFTypeRef entry = CFArrayGetValueAtIndex(list, i);
+        CFStringRef text = CFURLGetString(vt::cf::Cast<CFURLRef>(entry));
         if (text && CFStringCompare(text, kVTFileNameDSStore, 0) == kCFCompareEqualTo) continue;
         CFArrayAppendValue(result, entry);
     }
@@ -137,26 +168,27 @@ void VTU_URLCopyPathData(CFAllocatorRef allocator, CFURLRef url, CFStringRef *po
     if (hfsPath) *hfsPath = CFURLCopyFileSystemPath(url, kCFURLHFSPathStyle);
     if (!bookmarkData) return;
     *bookmarkData = nullptr;
-    if (!VTPrivate_CreateBookmarkData)
-        VTPrivate_CreateBookmarkData = reinterpret_cast<CreateBookmarkDataProc>(
+    if (!lgVTCreateBookmarkDataFunction)
+        lgVTCreateBookmarkDataFunction = reinterpret_cast<CreateBookmarkDataProc>(
             VTPrivate_GetCoreFoundationFunction(allocator, CFSTR("CFURLCreateBookmarkData")));
-    if (!VTPrivate_CreateBookmarkDataFromFile)
-        VTPrivate_CreateBookmarkDataFromFile =
+    if (!lgVTCreateBookmarkDataFromFileFunction)
+        lgVTCreateBookmarkDataFromFileFunction =
             reinterpret_cast<CreateBookmarkDataFromFileProc>(VTPrivate_GetCoreFoundationFunction(
                 allocator, CFSTR("CFURLCreateBookmarkDataFromFile")));
-    if (!VTPrivate_CreateBookmarkData || !VTPrivate_CreateBookmarkDataFromFile) return;
+    if (!lgVTCreateBookmarkDataFunction || !lgVTCreateBookmarkDataFromFileFunction) return;
     CFRef<CFStringRef> scheme(CFURLCopyScheme(url));
     if (!scheme) return;
     if (CFStringCompare(scheme.get(), kVTURLSchemeFile, 0) == kCFCompareEqualTo)
-        *bookmarkData = VTPrivate_CreateBookmarkData(allocator, url, 0, nullptr, nullptr, nullptr);
+        *bookmarkData =
+            lgVTCreateBookmarkDataFunction(allocator, url, 0, nullptr, nullptr, nullptr);
     else
-        *bookmarkData = VTPrivate_CreateBookmarkDataFromFile(allocator, url, nullptr);
+        *bookmarkData = lgVTCreateBookmarkDataFromFileFunction(allocator, url, nullptr);
 }
 
 CFStringRef VTPrivate_CreateStringByResolvingFileSystemPath(CFAllocatorRef allocator,
                                                             CFStringRef path) {
-    if (!vt::cf::As<const void>(path, vt::cf::kTypeIDString)) return nullptr;
-    try {
+    if (!vt::cf::Cast<CFStringRef>(path)) return nullptr;
+    return vt::Guard(CFStringRef(nullptr), [&]() -> CFStringRef {
         std::vector<char> representation(
             static_cast<size_t>(CFStringGetMaximumSizeOfFileSystemRepresentation(path)));
         if (representation.empty() ||
@@ -176,9 +208,7 @@ CFStringRef VTPrivate_CreateStringByResolvingFileSystemPath(CFAllocatorRef alloc
         }
         return CFStringCreateWithBytes(allocator, reinterpret_cast<const UInt8 *>(resolved.data()),
                                        CFIndex(resolved.size()), kCFStringEncodingUTF8, false);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFURLRef VTU_URLCreateByResolvingFileSystemPath(CFAllocatorRef allocator, CFStringRef path,
@@ -191,12 +221,12 @@ CFURLRef VTU_URLCreateByResolvingFileSystemPath(CFAllocatorRef allocator, CFStri
 }
 
 OSStatus VTPrivate_RegisterURL(CFURLRef url, Boolean update) {
-    static RegisterURLProc rproc = nullptr;
-    if (!rproc)
-        rproc = reinterpret_cast<RegisterURLProc>(
+    static RegisterURLProc lgVTRegisterURLFunction = nullptr;
+    if (!lgVTRegisterURLFunction)
+        lgVTRegisterURLFunction = reinterpret_cast<RegisterURLProc>(
             VTPrivate_GetCoreServicesFunction(kCFAllocatorMalloc, CFSTR("LSRegisterURL")));
-    if (!rproc) return -600;
-    return rproc(url, update);
+    if (!lgVTRegisterURLFunction) return -600;
+    return lgVTRegisterURLFunction(url, update);
 }
 
 } // extern "C"

@@ -72,75 +72,171 @@ std::string TemporaryName(const std::string &folder, const std::string &name) {
     return folder + "/." + name + suffix + ".tmp";
 }
 
-SInt32 WriteAtomically(const char *path, const uint8_t *bytes, size_t length) {
-    std::string target = path;
-    // Write through a symbolic link so that the link survives.
-    struct stat linkStatus {};
-    if (::lstat(path, &linkStatus) == 0 && S_ISLNK(linkStatus.st_mode)) {
-        std::string resolved;
-        if (RealPath(path, resolved) == 0) target = resolved;
+std::atomic<WriteStepHook> gWriteStepHook{nullptr};
+
+// 0, or the errno a test wants the step to fail with.
+int InjectedFailure(WriteStep step) {
+    WriteStepHook hook = gWriteStepHook.load(std::memory_order_relaxed);
+    return hook ? hook(step) : 0;
+}
+
+// Writes the content to a descriptor; false with errno set on failure.
+using Content = std::function<bool(int fd)>;
+
+bool WriteContent(int fd, const Content &content) {
+    if (int injected = InjectedFailure(WriteStep::kWrite)) {
+        errno = injected;
+        return false;
     }
+    errno = 0;
+    bool written;
+    try {
+        written = content(fd);
+    } catch (...) {
+        errno = ENOMEM;
+        written = false;
+    }
+    if (!written && errno == 0) errno = EIO;
+    return written;
+}
+
+bool SyncFile(int fd) {
+    if (int injected = InjectedFailure(WriteStep::kSync)) {
+        errno = injected;
+        return false;
+    }
+    return ::fsync(fd) == 0;
+}
+
+// The folder part of a path ("." for a bare name, "/" for the root's items).
+std::string FolderOf(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+struct WriteState {
+    std::string target;
     struct stat existing {};
-    bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode)) return URLErrorFromErrno(EISDIR);
+    bool exists = false;
+    WriteResult result;
 
+    SInt32 Fail(int error) {
+        result.error = error;
+        return URLErrorFromErrno(error);
+    }
+};
+
+// The fallback for a folder that refuses new files: the plain rewrite of the
+// existing file. A crash or a failure after the truncation leaves a short or
+// empty file, which is why it runs only when the atomic path cannot, and why
+// the caller hears that it ran.
+SInt32 WriteInPlace(WriteState &state, const Content &content, int refusal) {
+    FileDescriptor file(::open(state.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat opened {};
+    // A target the process cannot write either fails with the folder's refusal.
+    if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
+        return state.Fail(refusal);
+    if (::ftruncate(file.get(), 0) != 0) return state.Fail(errno);
+    if (!WriteContent(file.get(), content)) return state.Fail(errno);
+    if (!SyncFile(file.get())) return state.Fail(errno);
+    if (file.Close() != 0) return state.Fail(errno);
+    state.result.inPlace = true;
+    return 0;
+}
+
+// The atomic save, step by step, and what a crash between two steps leaves:
+// 1. Create the temporary file (O_EXCL, hidden, next to the target so that
+//    the rename stays within one file system), with the target's permissions
+//    and owner. Crash: the target untouched; at worst a stray hidden
+//    temporary file.
+// 2. Write the content into it. Crash: as after 1; a full disk fails here,
+//    with the target intact.
+// 3. fsync it. Crash: as after 1; from here the new bytes are on disk before
+//    any name points at them.
+// 4. rename() it over the target. Atomic: the name gives either the old file
+//    or the complete new one, never a mixture. Crash just after: after a
+//    restart the name may still give the old file (the rename not yet
+//    durable), whole.
+// 5. fsync the folder. The rename is durable; the new file stays.
+// Any failure in steps 1 to 4 removes the temporary file and leaves the
+// target as it was. A failure in step 5 is reported, though the target
+// already holds the new content, since it may not survive a crash.
+SInt32 WriteWhole(const char *path, const Content &content, const WriteOptions &options,
+                  WriteState &state) {
+    if (int error = ResolveLinkTarget(path, state.target)) return state.Fail(error);
+    state.exists = ::stat(state.target.c_str(), &state.existing) == 0;
+    if (state.exists && S_ISDIR(state.existing.st_mode)) return state.Fail(EISDIR);
+    const std::string &target = state.target;
+    std::string folder = FolderOf(target);
     size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "."
-                         : slash == 0               ? "/"
-                                                    : target.substr(0, slash);
     std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (name.empty()) return URLErrorFromErrno(EISDIR);
+    if (name.empty()) return state.Fail(EISDIR);
 
-    // What a crash leaves between the steps:
-    // 1. Create the temporary file (O_EXCL, next to the target so the rename
-    //    stays within one file system): the target is untouched; at worst a
-    //    stray hidden temporary file remains.
-    // 2. Write and fsync it: as 1; the new bytes are on disk before any name
-    //    points at them, so a full disk fails here with the target intact.
-    // 3. rename() it over the target: atomic; the name gives either the old
-    //    file or the complete new one, never a mixture.
-    // 4. fsync the folder: makes the rename itself durable; a crash before it
-    //    may bring back the old file after a restart, still whole.
-    // Any failure before step 3 removes the temporary file.
     std::string temporary;
     int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    int error = InjectedFailure(WriteStep::kCreateTemporary);
+    for (int attempt = 0; attempt < 100 && fd < 0 && error == 0; ++attempt) {
         temporary = TemporaryName(folder, name);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST) return LastError();
+        if (fd < 0 && errno != EEXIST) error = errno;
     }
-    if (fd < 0) return URLErrorFromErrno(EEXIST);
+    if (fd < 0) {
+        if (error == 0) error = EEXIST;
+        bool refusedByFolder = error == EACCES || error == EPERM;
+        if (options.allowInPlace && refusedByFolder && state.exists &&
+            S_ISREG(state.existing.st_mode))
+            return WriteInPlace(state, content, error);
+        return state.Fail(error);
+    }
     FileDescriptor file(fd);
 
-    auto fail = [&](int error) {
+    auto fail = [&](int failure) {
         file.Close();
         ::unlink(temporary.c_str());
-        return URLErrorFromErrno(error);
+        return state.Fail(failure);
     };
-    if (exists) {
+    if (state.exists) {
+        const struct stat &existing = state.existing;
         if (::fchmod(fd, existing.st_mode & 07777) != 0) return fail(errno);
         // Keeps the owner when we may (as root); others cannot and need not.
         if ((existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
             ::fchown(fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM)
             return fail(errno);
     }
-    if (!WriteAll(fd, bytes, length)) return fail(errno);
-    if (::fsync(fd) != 0) return fail(errno);
+    if (!WriteContent(fd, content)) return fail(errno);
+    if (!SyncFile(fd)) return fail(errno);
     if (file.Close() != 0) {
-        int error = errno;
+        int closeError = errno;
         ::unlink(temporary.c_str());
-        return URLErrorFromErrno(error);
+        return state.Fail(closeError);
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        int error = errno;
+    int renameError = InjectedFailure(WriteStep::kRename);
+    if (renameError == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) renameError = errno;
+    if (renameError != 0) {
         ::unlink(temporary.c_str());
-        return URLErrorFromErrno(error);
+        return state.Fail(renameError);
     }
     FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0) return 0;
+    int syncError = InjectedFailure(WriteStep::kSyncFolder);
+    if (syncError == 0 && ::fsync(directory.get()) != 0) syncError = errno;
     // Some file systems cannot sync a folder (EINVAL); the rename stands.
-    if (directory.get() >= 0 && ::fsync(directory.get()) != 0 && errno != EINVAL)
-        return LastError();
+    if (syncError != 0 && syncError != EINVAL) return state.Fail(syncError);
     return 0;
+}
+
+SInt32 Write(const char *path, const Content &content, const WriteOptions &options,
+             WriteResult *result) {
+    WriteState state;
+    SInt32 code;
+    try {
+        code = WriteWhole(path, content, options, state);
+    } catch (const std::bad_alloc &) {
+        code = state.Fail(ENOMEM);
+    }
+    if (result) *result = state.result;
+    return code;
 }
 
 } // namespace
@@ -269,12 +365,81 @@ SInt32 SetMode(const char *path, uint32_t mode) {
 }
 
 SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length) {
+    return WriteFileAtomically(path, bytes, length, WriteOptions{}, nullptr);
+}
+
+SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length,
+                           const WriteOptions &options, WriteResult *result) {
+    if (result) *result = {EINVAL, false};
     if (!path || !*path || (!bytes && length > 0)) return kCFURLImproperArgumentsError;
+    auto content = [bytes, length](int fd) {
+        return WriteAll(fd, static_cast<const uint8_t *>(bytes), length);
+    };
+    return Write(path, content, options, result);
+}
+
+SInt32 WriteFileAtomically(const char *path, const ContentWriter &writer,
+                           const WriteOptions &options, WriteResult *result) {
+    if (result) *result = {EINVAL, false};
+    if (!path || !*path || !writer) return kCFURLImproperArgumentsError;
+    // The writer gets a stream of its own on a copy of the descriptor, so
+    // closing the stream leaves the descriptor for the fsync that follows.
+    auto content = [&writer](int fd) {
+        int copy = ::dup(fd);
+        if (copy < 0) return false;
+        FILE *stream = ::fdopen(copy, "wb");
+        if (!stream) {
+            ::close(copy);
+            return false;
+        }
+        bool written = writer(stream) && std::fflush(stream) == 0;
+        int error = errno;
+        if (std::fclose(stream) != 0 && written) {
+            written = false;
+            error = errno;
+        }
+        errno = error;
+        return written;
+    };
+    return Write(path, content, options, result);
+}
+
+int ResolveLinkTarget(const char *path, std::string &target) {
+    if (!path) return EINVAL;
+    constexpr int kMaxLinks = 40; // Linux's own limit on links in a path
     try {
-        return WriteAtomically(path, static_cast<const uint8_t *>(bytes), length);
+        target = path;
+        std::string link;
+        for (int followed = 0; followed <= kMaxLinks; ++followed) {
+            struct stat st {};
+            // Whatever keeps lstat from answering, the write itself reports.
+            if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+            link.resize(size_t(st.st_size > 0 ? st.st_size : 255) + 1);
+            for (;;) {
+                ssize_t size = ::readlink(target.c_str(), link.data(), link.size());
+                if (size < 0) return errno;
+                if (size_t(size) < link.size()) {
+                    link.resize(size_t(size));
+                    break;
+                }
+                link.resize(link.size() * 2);
+            }
+            if (link.empty()) return ENOENT;
+            if (link[0] == '/') {
+                target = link;
+            } else {
+                std::string folder = FolderOf(target);
+                target = folder == "/" ? "/" + link : folder + "/" + link;
+            }
+        }
+        return ELOOP;
     } catch (const std::bad_alloc &) {
-        return kCFURLUnknownError;
+        return ENOMEM;
     }
+}
+
+void SetWriteStepHook(WriteStepHook hook) {
+    gWriteStepHook.store(hook, std::memory_order_relaxed);
 }
 
 std::string CurrentDirectory() {

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,11 +52,59 @@ SInt32 RemoveItem(const char *path);
 // Replaces the file's permission bits.
 SInt32 SetMode(const char *path, uint32_t mode);
 
-// Replaces the whole file at path with the bytes so that a crash or a full
-// disk at any moment leaves either the old content or the new one. Keeps an
-// existing file's permissions (and writes through a symbolic link); a new file
-// gets 0644 minus the umask. Returns 0 or a CFURL error code.
+// Replaces the whole file at path so that a crash or a full disk at any
+// moment leaves either the old content or the new one (the steps and what a
+// crash between them leaves are listed beside the code). Keeps an existing
+// file's permissions and, where the process may, its owner; a new file gets
+// 0644 minus the umask. Symbolic links at the end of the path are followed,
+// a dangling one included, so the link stays and its target is written.
+// Returns 0 or a CFURL error code.
 SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length);
+
+// Writes the new content to the stream. Returns false to abandon the write;
+// errno then tells why (EIO when it is 0).
+using ContentWriter = std::function<bool(FILE *stream)>;
+
+struct WriteOptions {
+    // When the folder refuses the temporary file (EACCES or EPERM) but the
+    // target exists as a regular file the process can open for writing,
+    // rewrite the target in place (truncate, write, fsync) instead of
+    // failing. Such a write is not atomic: WriteResult::inPlace says so.
+    bool allowInPlace = false;
+};
+
+struct WriteResult {
+    int error = 0;        // the errno behind a failure; 0 on success
+    bool inPlace = false; // the target was rewritten in place, not replaced
+};
+
+SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length,
+                           const WriteOptions &options, WriteResult *result);
+// The same with the content produced by a writer, for content that is made
+// in pieces.
+SInt32 WriteFileAtomically(const char *path, const ContentWriter &writer,
+                           const WriteOptions &options = {}, WriteResult *result = nullptr);
+
+// The path a write through `path` lands on: while the last component is a
+// symbolic link, its target (read with readlink, a relative one taken from
+// the link's folder) replaces it, whether or not that target exists. 0, or
+// ELOOP after 40 links, or readlink's errno.
+int ResolveLinkTarget(const char *path, std::string &target);
+
+// The steps of a whole-file write, in the order they run.
+enum class WriteStep {
+    kCreateTemporary, // the temporary file beside the target
+    kWrite,           // the content (of the temporary file, or in place)
+    kSync,            // fsync of the written file
+    kRename,          // the temporary file over the target
+    kSyncFolder,      // fsync of the target's folder
+};
+
+// Test-only: a function consulted before each step of a whole-file write;
+// a non-zero result makes that step fail with that errno. Production code
+// never sets one. Pass nullptr to remove it.
+using WriteStepHook = int (*)(WriteStep step);
+void SetWriteStepHook(WriteStepHook hook);
 
 // The working directory; empty when it cannot be determined.
 std::string CurrentDirectory();

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <cerrno>
 #include <sys/stat.h>
 
 using vt::CFRef;
@@ -290,6 +291,47 @@ TEST_F(DocumentStore, SaveReplacesTheFileWholeKeepingItsPermissions) {
     CFRef<CFPropertyListRef> saved = ReadPropertyList(DocumentPath());
     EXPECT_TRUE(CFEqual(saved.get(), VTPrivate_DocumentGetDocument()));
     EXPECT_EQ(std::distance(fs::directory_iterator(work_.Path()), fs::directory_iterator()), 1);
+}
+
+// A folder the host may not add files to, holding a document it may write:
+// the save rewrites the file in place and says that it was not atomic.
+TEST_F(DocumentStore, SaveInAFolderRefusingNewFilesRewritesTheFileInPlace) {
+    ASSERT_EQ(VTPrivate_DocumentCreate(nullptr), nullptr);
+    vt::platform::SetWriteStepHook([](vt::platform::WriteStep step) {
+        return step == vt::platform::WriteStep::kCreateTemporary ? EACCES : 0;
+    });
+    CFRef<CFMutableDictionaryRef> error;
+    std::string err = Captured([&] { error.Reset(VantrellSaveDocument(nullptr)); });
+    // Nothing to rewrite yet: the folder's refusal is the save's failure.
+    EXPECT_EQ(VTU_ErrorGetCode(error.get()), kCFURLResourceAccessViolationError);
+    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't write document to URL.");
+    EXPECT_FALSE(vt::test::Exists(DocumentPath()));
+
+    vt::platform::SetWriteStepHook(nullptr);
+    ASSERT_EQ(VantrellSaveDocument(nullptr), nullptr);
+    struct stat before = {};
+    ASSERT_EQ(stat(DocumentPath().c_str(), &before), 0);
+    VTPrivate_DocumentValueSet(CFSTR("Added"), CFSTR("after the first save"));
+    vt::platform::SetWriteStepHook([](vt::platform::WriteStep step) {
+        return step == vt::platform::WriteStep::kCreateTemporary ? EACCES : 0;
+    });
+    err = Captured([&] { error.Reset(VantrellSaveDocument(nullptr)); });
+    vt::platform::SetWriteStepHook(nullptr);
+    EXPECT_EQ(error.get(), nullptr);
+    EXPECT_NE(err.find("[Quillbay] VTPrivate_DocumentSave: Saved " + DocumentPath() + " in place"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("not atomic"), std::string::npos) << err;
+    struct stat after = {};
+    ASSERT_EQ(stat(DocumentPath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    CFRef<CFPropertyListRef> saved = ReadPropertyList(DocumentPath());
+    EXPECT_TRUE(CFEqual(saved.get(), VTPrivate_DocumentGetDocument()));
+
+    // An ordinary save says nothing.
+    err = Captured([&] { error.Reset(VantrellSaveDocument(nullptr)); });
+    EXPECT_EQ(error.get(), nullptr);
+    EXPECT_EQ(err, "");
 }
 
 TEST_F(DocumentStore, ValueAccessShowsFailuresItCannotReturn) {

@@ -11,6 +11,7 @@
 #include <glob.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/files/FileSystem.h"
@@ -38,6 +39,41 @@ mode_t ModeOf(const std::string &path) {
 SInt32 WriteText(const std::string &path, const std::string &text) {
     return fsys::WriteFileAtomically(path.c_str(), text.data(), text.size());
 }
+
+SInt32 WriteText(const std::string &path, const std::string &text, bool allowInPlace,
+                 fsys::WriteResult &result) {
+    return fsys::WriteFileAtomically(path.c_str(), text.data(), text.size(),
+                                     fsys::WriteOptions{allowInPlace}, &result);
+}
+
+bool IsLink(const std::string &path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+ino_t InodeOf(const std::string &path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+// Makes one step of the next writes fail, until destroyed.
+class FailingStep {
+  public:
+    FailingStep(fsys::WriteStep step, int error) {
+        step_ = step;
+        error_ = error;
+        fsys::SetWriteStepHook(
+            [](fsys::WriteStep current) { return current == step_ ? error_ : 0; });
+    }
+    ~FailingStep() { fsys::SetWriteStepHook(nullptr); }
+    FailingStep(const FailingStep &) = delete;
+    FailingStep &operator=(const FailingStep &) = delete;
+
+  private:
+    static inline fsys::WriteStep step_{};
+    static inline int error_ = 0;
+};
 
 } // namespace
 
@@ -134,4 +170,184 @@ TEST(FileSystem, PathHelpers) {
     EXPECT_EQ(fsys::MakeDirectory(temp.Join("a").c_str()), 0);
     EXPECT_EQ(fsys::RemoveItem(temp.Join("a").c_str()), kCFURLUnknownError);
     EXPECT_EQ(fsys::Stat(nullptr, status), kCFURLImproperArgumentsError);
+}
+
+TEST(FileSystem, WritesThroughLinksReachTheirTargetEvenWhenItIsMissing) {
+    vt::test::TempFolder temp;
+    ASSERT_TRUE(vt::test::MakeFolders(temp.Join("real")));
+    ASSERT_TRUE(vt::test::MakeFolders(temp.Join("sub")));
+    // Relative targets count from the link's own folder, not the working one.
+    ASSERT_EQ(symlink("../real/doc", temp.Join("sub/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("sub/dangling", temp.Join("chain").c_str()), 0);
+    ASSERT_EQ(symlink(temp.Join("real/absolute").c_str(), temp.Join("absolute").c_str()), 0);
+
+    std::string target;
+    EXPECT_EQ(fsys::ResolveLinkTarget(temp.Join("chain").c_str(), target), 0);
+    EXPECT_EQ(target, temp.Join("sub/../real/doc"));
+
+    EXPECT_EQ(WriteText(temp.Join("chain"), "one"), 0);
+    EXPECT_TRUE(IsLink(temp.Join("chain")));
+    EXPECT_TRUE(IsLink(temp.Join("sub/dangling")));
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("real/doc")), "one");
+    EXPECT_EQ(WriteText(temp.Join("sub/dangling"), "two"), 0);
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("real/doc")), "two");
+
+    EXPECT_EQ(WriteText(temp.Join("absolute"), "three"), 0);
+    EXPECT_TRUE(IsLink(temp.Join("absolute")));
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("real/absolute")), "three");
+
+    // A link into a folder that does not exist fails; a loop ends.
+    ASSERT_EQ(symlink("nowhere/doc", temp.Join("lost").c_str()), 0);
+    EXPECT_EQ(WriteText(temp.Join("lost"), "x"), kCFURLResourceNotFoundError);
+    EXPECT_TRUE(IsLink(temp.Join("lost")));
+    ASSERT_EQ(symlink("loop-b", temp.Join("loop-a").c_str()), 0);
+    ASSERT_EQ(symlink("loop-a", temp.Join("loop-b").c_str()), 0);
+    EXPECT_EQ(fsys::ResolveLinkTarget(temp.Join("loop-a").c_str(), target), ELOOP);
+    EXPECT_EQ(WriteText(temp.Join("loop-a"), "x"), kCFURLResourceNotFoundError);
+
+    std::vector<std::string> expected = {"absolute", "chain", "loop-a", "loop-b",
+                                         "lost",     "real/", "sub/"};
+    EXPECT_EQ(Listing(temp.Path()), expected);
+    EXPECT_EQ(Listing(temp.Join("real")), (std::vector<std::string>{"absolute", "doc"}));
+}
+
+TEST(FileSystem, EachFailingStepLeavesTheOldFileAndNoTemporaryFile) {
+    struct Row {
+        fsys::WriteStep step;
+        int error;
+        SInt32 code;
+    };
+    const Row rows[] = {
+        {fsys::WriteStep::kCreateTemporary, ENOSPC, kCFURLUnknownError},
+        {fsys::WriteStep::kCreateTemporary, EACCES, kCFURLResourceAccessViolationError},
+        {fsys::WriteStep::kWrite, ENOSPC, kCFURLUnknownError},
+        {fsys::WriteStep::kSync, EIO, kCFURLUnknownError},
+        {fsys::WriteStep::kRename, EXDEV, kCFURLUnknownError},
+        {fsys::WriteStep::kRename, EROFS, kCFURLResourceAccessViolationError},
+    };
+    vt::test::TempFolder temp;
+    ASSERT_EQ(WriteText(temp.Join("doc"), "old"), 0);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << "step " << int(row.step) << ", errno " << row.error);
+        FailingStep failing(row.step, row.error);
+        fsys::WriteResult result;
+        EXPECT_EQ(WriteText(temp.Join("doc"), "new", false, result), row.code);
+        EXPECT_EQ(result.error, row.error);
+        EXPECT_FALSE(result.inPlace);
+        // The streaming form takes the same path.
+        auto writer = [](FILE *stream) { return std::fputs("new", stream) >= 0; };
+        EXPECT_EQ(fsys::WriteFileAtomically(temp.Join("doc").c_str(), writer), row.code);
+        EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "old");
+        EXPECT_EQ(Listing(temp.Path()), std::vector<std::string>{"doc"});
+    }
+
+    // A writer that gives up is a failure like a failed write.
+    auto refusing = [](FILE *stream) {
+        std::fputs("partial", stream);
+        errno = ENOSPC;
+        return false;
+    };
+    fsys::WriteResult result;
+    EXPECT_EQ(fsys::WriteFileAtomically(temp.Join("doc").c_str(), refusing, {}, &result),
+              kCFURLUnknownError);
+    EXPECT_EQ(result.error, ENOSPC);
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "old");
+    EXPECT_EQ(Listing(temp.Path()), std::vector<std::string>{"doc"});
+
+    // Once renamed the new file stands, but a folder that cannot be synced
+    // may lose it in a crash: that is reported.
+    {
+        FailingStep failing(fsys::WriteStep::kSyncFolder, EIO);
+        EXPECT_EQ(WriteText(temp.Join("doc"), "new", false, result), kCFURLUnknownError);
+        EXPECT_EQ(result.error, EIO);
+    }
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "new");
+    EXPECT_EQ(Listing(temp.Path()), std::vector<std::string>{"doc"});
+    {
+        FailingStep failing(fsys::WriteStep::kSyncFolder, EINVAL);
+        EXPECT_EQ(WriteText(temp.Join("doc"), "newer"), 0);
+    }
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "newer");
+}
+
+TEST(FileSystem, AFolderRefusingNewFilesGetsAnInPlaceWriteOnlyWhenAllowed) {
+    vt::test::TempFolder temp;
+    ASSERT_EQ(WriteText(temp.Join("doc"), "the old contents"), 0);
+    ASSERT_EQ(chmod(temp.Join("doc").c_str(), 0640), 0);
+    ino_t inode = InodeOf(temp.Join("doc"));
+    fsys::WriteResult result;
+    for (int refusal : {EACCES, EPERM}) {
+        ASSERT_TRUE(vt::test::WriteFile(temp.Join("doc"), "the old contents"));
+        FailingStep failing(fsys::WriteStep::kCreateTemporary, refusal);
+        EXPECT_EQ(WriteText(temp.Join("doc"), "x", false, result),
+                  kCFURLResourceAccessViolationError);
+        EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "the old contents");
+
+        EXPECT_EQ(WriteText(temp.Join("doc"), "new", true, result), 0);
+        EXPECT_TRUE(result.inPlace);
+        EXPECT_EQ(result.error, 0);
+        EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "new");
+        EXPECT_EQ(InodeOf(temp.Join("doc")), inode);
+        EXPECT_EQ(ModeOf(temp.Join("doc")), 0640u);
+
+        // Nothing to rewrite: a missing file is not created in place.
+        EXPECT_EQ(WriteText(temp.Join("missing"), "x", true, result),
+                  kCFURLResourceAccessViolationError);
+        EXPECT_FALSE(vt::test::Exists(temp.Join("missing")));
+    }
+    // Other failures to create the temporary file are not the folder's
+    // refusal, and a read-only file system refuses the file too.
+    for (int other : {ENOSPC, EROFS, EIO}) {
+        FailingStep failing(fsys::WriteStep::kCreateTemporary, other);
+        EXPECT_NE(WriteText(temp.Join("doc"), "x", true, result), 0);
+        EXPECT_EQ(result.error, other);
+        EXPECT_FALSE(result.inPlace);
+    }
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "new");
+    {
+        // The in-place write reports its own failures.
+        FailingStep refusing(fsys::WriteStep::kCreateTemporary, EACCES);
+        fsys::SetWriteStepHook([](fsys::WriteStep step) {
+            return step == fsys::WriteStep::kCreateTemporary ? EACCES
+                   : step == fsys::WriteStep::kSync          ? EIO
+                                                             : 0;
+        });
+        EXPECT_EQ(WriteText(temp.Join("doc"), "newer", true, result), kCFURLUnknownError);
+        EXPECT_EQ(result.error, EIO);
+    }
+    EXPECT_EQ(Listing(temp.Path()), std::vector<std::string>{"doc"});
+}
+
+// The refusal for real: a process without root's rights saving into a folder
+// it cannot write, of a file it can.
+TEST(FileSystem, InPlaceFallbackForAFolderTheProcessCannotWrite) {
+    vt::test::TempFolder temp;
+    ASSERT_TRUE(vt::test::MakeFolders(temp.Join("locked")));
+    std::string doc = temp.Join("locked/doc");
+    ASSERT_EQ(WriteText(doc, "old"), 0);
+    ASSERT_EQ(chmod(doc.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(temp.Join("locked").c_str(), 0755), 0);
+    ASSERT_EQ(chmod(temp.Path().c_str(), 0755), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+        } else if (chmod(temp.Join("locked").c_str(), 0555) != 0) {
+            _exit(11);
+        }
+        fsys::WriteResult result;
+        if (WriteText(doc, "refused", false, result) != kCFURLResourceAccessViolationError)
+            _exit(12);
+        if (result.error != EACCES) _exit(13);
+        if (WriteText(doc, "new", true, result) != 0 || !result.inPlace) _exit(14);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(temp.Join("locked").c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(vt::test::ReadFile(doc), "new");
+    EXPECT_EQ(Listing(temp.Join("locked")), std::vector<std::string>{"doc"});
 }

@@ -5,9 +5,11 @@ and exit codes. Usage: test_vantrell.py PATH-TO-VANTRELL"""
 import os
 import plistlib
 import re
+import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import traceback
 
 TOOL = sys.argv[1] if len(sys.argv) > 1 else "vantrell"
@@ -140,6 +142,49 @@ def test_format_never_clobbers_out_on_failure(tmp):
             result = subprocess.run([TOOL, "plist", "format", good], stdout=full,
                                     stderr=subprocess.PIPE, timeout=120)
         assert result.returncode == 1 and b"cannot write" in result.stderr, result.stderr
+
+
+def test_format_writes_through_links_and_into_special_files(tmp):
+    good = write(tmp, "good.plist", VALID)
+    formatted = run("plist", "format", good)[1].encode()
+
+    # A link stays a link and its target is written, even one not there yet.
+    target = write(tmp, "target.plist", b"old")
+    os.symlink("target.plist", os.path.join(tmp, "link.plist"))
+    os.makedirs(os.path.join(tmp, "sub"))
+    os.symlink("../made.plist", os.path.join(tmp, "sub", "dangling.plist"))
+    for link, written in [("link.plist", target),
+                          (os.path.join("sub", "dangling.plist"), os.path.join(tmp, "made.plist"))]:
+        path = os.path.join(tmp, link)
+        assert run("plist", "format", good, path) == (0, "", ""), link
+        assert os.path.islink(path), link
+        assert read(written) == formatted, link
+
+    # A named pipe is written into, not replaced by a file.
+    fifo = os.path.join(tmp, "pipe")
+    os.mkfifo(fifo)
+    received = []
+    reader = threading.Thread(target=lambda: received.append(read(fifo)), daemon=True)
+    reader.start()
+    code = run("plist", "format", good, fifo)
+    reader.join(timeout=60)
+    assert code == (0, "", "") and received == [formatted], (code, received)
+    assert stat.S_ISFIFO(os.lstat(fifo).st_mode)
+
+    # Devices too: a full one fails the command and stays a device.
+    if os.geteuid() == 0:
+        null = os.path.join(tmp, "null")
+        full = os.path.join(tmp, "full")
+        os.mknod(null, 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+        assert run("plist", "format", good, null) == (0, "", "")
+        code, out, err = run("plist", "format", good, full)
+        assert code == 1 and err.startswith("vantrell: cannot write " + full + ": "), err
+        for device in (null, full):
+            assert stat.S_ISCHR(os.lstat(device).st_mode), device
+
+    leftovers = [n for n in os.listdir(tmp) if n.endswith(".tmp")]
+    assert leftovers == [], leftovers
 
 
 def test_paths_shows_each_location_and_whether_it_exists(tmp):

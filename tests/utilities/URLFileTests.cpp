@@ -3,6 +3,7 @@
 #include <Vantrell/Vantrell.h>
 #include <gtest/gtest.h>
 
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "support/TestSupport.h"
 #include "utilities/UtilitiesPrivate.h"
@@ -46,7 +47,7 @@ std::vector<std::string> Names(CFArrayRef entries) {
     std::vector<std::string> names;
     for (CFIndex i = 0; i < CFArrayGetCount(entries); ++i)
         names.push_back(
-            Text(CFURLGetString(static_cast<CFURLRef>(CFArrayGetValueAtIndex(entries, i)))));
+            Text(CFURLGetString(vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(entries, i)))));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -122,6 +123,38 @@ TEST(URLFiles, CopyFileToFolderNamesKeepsAndOverwrites) {
                                         URL(temp.Join("nowhere"), true).get(), nullptr, nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), kCFURLResourceNotFoundError);
     EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't write data to resource.");
+}
+
+// A name that is not UTF-8 has no string form: the copy keeps its bytes
+// rather than an escaped spelling that may name another file.
+TEST(URLFiles, CopyFileToFolderKeepsNamesThatAreNotUTF8) {
+    vt::test::TempFolder temp;
+    const std::string name = "bad\xff name";
+    ASSERT_TRUE(vt::test::WriteFile(temp.Join(name), "new contents"));
+    ASSERT_TRUE(vt::test::MakeFolders(temp.Join("target")));
+    ASSERT_TRUE(vt::test::WriteFile(temp.Join("target/bad%FF name"), "someone else's"));
+    std::string sourcePath = temp.Join(name);
+    CFRef<CFURLRef> source(CFURLCreateFromFileSystemRepresentation(
+        nullptr, reinterpret_cast<const UInt8 *>(sourcePath.data()), CFIndex(sourcePath.size()),
+        false));
+    ASSERT_TRUE(source);
+    CFRef<CFURLRef> folder = URL(temp.Join("target"), true);
+
+    EXPECT_EQ(VTU_URLCopyFileToFolder(nullptr, source.get(), folder.get(), nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("target/" + name)), "new contents");
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("target/bad%FF name")), "someone else's");
+
+    // Keeping an existing target looks at the same name.
+    ASSERT_TRUE(vt::test::WriteFile(temp.Join("target/" + name), "kept"));
+    EXPECT_EQ(VTU_URLCopyFileToFolder(nullptr, source.get(), folder.get(), nullptr, kCFBooleanTrue),
+              nullptr);
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("target/" + name)), "kept");
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(temp.Join("target")))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"bad%FF name", name}));
 }
 
 TEST(URLFiles, DirectoryContentsLeaveOutFolderSettings) {

@@ -1,6 +1,7 @@
 // Converting strings to and from bytes in the supported encodings: UTF-8,
 // ASCII, ISO Latin 1, UTF-16 and UTF-32 (with or without byte order marks).
 #include "platform/strings/StringInternal.h"
+#include "platform/strings/UTF8Decoder.h"
 
 #include <algorithm>
 #include <bit>
@@ -63,71 +64,20 @@ bool IsLowSurrogate(uint32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// The length (1-4) of the well-formed UTF-8 sequence at bytes, with its code
-// point; 0 for overlong forms, surrogates, values above U+10FFFF and
-// truncated or stray bytes.
-inline size_t DecodeUTF8Char(const uint8_t *bytes, size_t available, uint32_t &codePoint) {
-    uint8_t lead = bytes[0];
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    auto continuation = [&](size_t i) { return (bytes[i] & 0xC0) == 0x80; };
-    if (lead < 0xC2) return 0;
-    if (lead < 0xE0) {
-        if (available < 2 || !continuation(1)) return 0;
-        codePoint = uint32_t(lead & 0x1F) << 6 | (bytes[1] & 0x3F);
-        return 2;
-    }
-    if (lead < 0xF0) {
-        if (available < 3) return 0;
-        uint8_t low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
-        if (bytes[1] < low || bytes[1] > high || !continuation(2)) return 0;
-        codePoint =
-            uint32_t(lead & 0x0F) << 12 | uint32_t(bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
-        return 3;
-    }
-    if (lead < 0xF5) {
-        if (available < 4) return 0;
-        uint8_t low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
-        if (bytes[1] < low || bytes[1] > high || !continuation(2) || !continuation(3)) return 0;
-        codePoint = uint32_t(lead & 0x07) << 18 | uint32_t(bytes[1] & 0x3F) << 12 |
-                    uint32_t(bytes[2] & 0x3F) << 6 | (bytes[3] & 0x3F);
-        return 4;
-    }
-    return 0;
-}
-
 constexpr size_t kInvalid = SIZE_MAX;
 
 // Decodes UTF-8 into out (room for `length` units; null only validates).
 // Returns the UTF-16 units it makes, or kInvalid for ill-formed input.
 size_t DecodeUTF8(const uint8_t *bytes, size_t length, UniChar *out) {
     size_t units = 0;
-    for (size_t i = 0; i < length;) {
-        if (bytes[i] < 0x80) {
-            if (out) out[units] = bytes[i];
-            ++units;
-            ++i;
-            continue;
-        }
-        uint32_t codePoint;
-        size_t size = DecodeUTF8Char(bytes + i, length - i, codePoint);
-        if (!size) return kInvalid;
-        i += size;
-        if (codePoint >= 0x10000) {
-            codePoint -= 0x10000;
-            if (out) {
-                out[units] = UniChar(0xD800 + (codePoint >> 10));
-                out[units + 1] = UniChar(0xDC00 + (codePoint & 0x3FF));
-            }
-            units += 2;
-        } else {
-            if (out) out[units] = UniChar(codePoint);
-            ++units;
-        }
-    }
-    return units;
+    UTF8Decoder decoder;
+    auto emit = [out, &units](UniChar unit) {
+        if (out) out[units] = unit;
+        ++units;
+    };
+    decoder.Decode(bytes, length, emit);
+    decoder.Finish(emit);
+    return decoder.SawInvalid() ? kInvalid : units;
 }
 
 CFStringRef CreateFromUTF8(CFAllocatorRef allocator, const uint8_t *bytes, size_t length,

@@ -2,8 +2,10 @@
 // helpers.
 #include "errors/ErrorsPrivate.h"
 
-#include "platform/values/Holder.h"
 #include "platform/strings/StringInternal.h"
+#include "platform/values/Cast.h"
+#include "platform/values/Guard.h"
+#include "platform/values/Holder.h"
 
 #include <atomic>
 #include <cstdio>
@@ -63,22 +65,47 @@ bool HasSingleStringConversion(CFStringRef format) {
     return strings == 1;
 }
 
+// Every record is made here. The dictionary is made with the constructor's
+// allocator; a domain or code of the wrong type counts as absent, so every
+// record holds a string domain and a number code; the description, already
+// made with the same allocator, is retained as it is.
 CFMutableDictionaryRef CreateRecord(CFAllocatorRef allocator, CFStringRef domain, CFNumberRef code,
                                     CFStringRef description) {
     CFMutableDictionaryRef record = CFDictionaryCreateMutable(
         allocator, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     if (!record) return nullptr;
-    CFDictionarySetValue(record, KeyDomain(), domain ? domain : kVTErrorDomainOSStatus);
-    CFDictionarySetValue(record, KeyCode(), code ? code : VTErrorGetCoreErr());
+    CFStringRef checkedDomain = vt::cf::Cast<CFStringRef>(domain);
+    CFNumberRef checkedCode = vt::cf::Cast<CFNumberRef>(code);
+    CFDictionarySetValue(record, KeyDomain(),
+                         checkedDomain ? checkedDomain : kVTErrorDomainOSStatus);
+    if (!checkedCode) checkedCode = VTErrorGetCoreErr();
+    if (checkedCode) CFDictionarySetValue(record, KeyCode(), checkedCode);
     if (description) CFDictionarySetValue(record, KeyDescription(), description);
     return record;
 }
 
-// A record whose description is the text as given, never expanded.
-CFMutableDictionaryRef CreateVerbatim(CFAllocatorRef allocator, CFStringRef domain,
-                                      CFNumberRef code, CFStringRef text) {
-    CFRef<CFStringRef> description(text ? CFStringCreateCopy(allocator, text) : nullptr);
-    return CreateRecord(allocator, domain, code, description.get());
+// A record whose description is the text, never expanded. The text is
+// inserted into a new string rather than copied: a copy of an immutable
+// string is the same string, made with whichever allocator made it.
+CFMutableDictionaryRef CreateVerbatim(CFAllocatorRef allocator, CFNumberRef code,
+                                      CFStringRef text) {
+    CFStringRef checked = vt::cf::Cast<CFStringRef>(text);
+    CFRef<CFStringRef> description(
+        checked ? CFStringCreateWithFormat(allocator, nullptr, CFSTR("%@"), checked) : nullptr);
+    return CreateRecord(allocator, kVTErrorDomainOSStatus, code, description.get());
+}
+
+// The value under a key of a record, NULL when the record is no dictionary.
+CFTypeRef RecordValue(CFDictionaryRef error, CFStringRef key) {
+    CFDictionaryRef record = vt::cf::Cast<CFDictionaryRef>(error);
+    return record ? CFDictionaryGetValue(record, key) : nullptr;
+}
+
+// The format expanded with the arguments, made with the allocator; NULL when
+// there is no format or it cannot be expanded.
+CFStringRef CreateExpanded(CFAllocatorRef allocator, CFStringRef format, va_list arguments) {
+    if (!vt::cf::Cast<CFStringRef>(format)) return nullptr;
+    return CFStringCreateWithFormatAndArguments(allocator, nullptr, format, arguments);
 }
 
 } // namespace
@@ -100,19 +127,15 @@ CFNumberRef VTErrorGetCoreErr(void) {
 
 CFMutableDictionaryRef VTErrorCreate(CFAllocatorRef allocator, CFStringRef domain, CFNumberRef code,
                                      CFStringRef format, ...) {
-    CFRef<CFStringRef> description;
-    if (format) {
-        va_list arguments;
-        va_start(arguments, format);
-        description.Reset(
-            CFStringCreateWithFormatAndArguments(allocator, nullptr, format, arguments));
-        va_end(arguments);
-    }
+    va_list arguments;
+    va_start(arguments, format);
+    CFRef<CFStringRef> description(CreateExpanded(allocator, format, arguments));
+    va_end(arguments);
     return CreateRecord(allocator, domain, code, description.get());
 }
 
 CFMutableDictionaryRef VTErrorCreateNULLParam(CFAllocatorRef allocator) {
-    return CreateVerbatim(allocator, kVTErrorDomainOSStatus, VTErrorGetParamErr(),
+    return CreateVerbatim(allocator, VTErrorGetParamErr(),
                           CFSTR("Required input parameter is NULL."));
 }
 
@@ -124,35 +147,40 @@ CFMutableDictionaryRef VTErrorCreateNULLParamFormat(CFAllocatorRef allocator, co
 // The text is stored verbatim: a host text may hold "%s" or "%@" (a file
 // name, say), and expanding it would read arguments that were never passed.
 CFMutableDictionaryRef VTErrorCreateCore(CFAllocatorRef allocator, CFStringRef text) {
-    return CreateVerbatim(allocator, kVTErrorDomainOSStatus, VTErrorGetCoreErr(), text);
+    return CreateVerbatim(allocator, VTErrorGetCoreErr(), text);
 }
 
 // Expands only a format whose one conversion is "%s"; any other format is
 // kept verbatim for the same reason as VTErrorCreateCore.
 CFMutableDictionaryRef VTErrorCreateCoreFormat(CFAllocatorRef allocator, CFStringRef format,
                                                const char *name) {
-    if (format && CFGetTypeID(format) == CFStringGetTypeID() && HasSingleStringConversion(format))
-        return VTErrorCreate(allocator, kVTErrorDomainOSStatus, VTErrorGetCoreErr(), format, name);
-    return CreateVerbatim(allocator, kVTErrorDomainOSStatus, VTErrorGetCoreErr(), format);
+    return vt::Guard<CFMutableDictionaryRef>(nullptr, [&] {
+        CFStringRef checked = vt::cf::Cast<CFStringRef>(format);
+        if (checked && HasSingleStringConversion(checked))
+            return VTErrorCreate(allocator, kVTErrorDomainOSStatus, VTErrorGetCoreErr(), checked,
+                                 name);
+        return CreateVerbatim(allocator, VTErrorGetCoreErr(), checked);
+    });
 }
 
+// The accessors answer only the type they declare: a host may hand in any
+// dictionary, and a value of another type under a key is no value at all.
 CFNumberRef VTErrorGetNumber(CFDictionaryRef error) {
-    return static_cast<CFNumberRef>(CFDictionaryGetValue(error, KeyCode()));
+    return vt::cf::Cast<CFNumberRef>(RecordValue(error, KeyCode()));
 }
 
 CFStringRef VTErrorGetDomain(CFDictionaryRef error) {
-    return static_cast<CFStringRef>(CFDictionaryGetValue(error, KeyDomain()));
+    return vt::cf::Cast<CFStringRef>(RecordValue(error, KeyDomain()));
 }
 
 CFStringRef VTErrorGetDescription(CFDictionaryRef error) {
-    return static_cast<CFStringRef>(CFDictionaryGetValue(error, KeyDescription()));
+    return vt::cf::Cast<CFStringRef>(RecordValue(error, KeyDescription()));
 }
 
 CFIndex VTU_ErrorGetCode(CFDictionaryRef error) {
     CFIndex code = kNoCode;
-    if (!error) return code;
-    CFNumberRef number = VTErrorGetNumber(error);
-    if (number) CFNumberGetValue(number, kCFNumberCFIndexType, &code);
+    if (CFNumberRef number = VTErrorGetNumber(error))
+        CFNumberGetValue(number, kCFNumberCFIndexType, &code);
     return code;
 }
 
@@ -164,6 +192,8 @@ CFNumberRef VTU_NumberCreateWithCFIndex(CFAllocatorRef allocator, CFIndex value)
 
 CFIndex VTU_NumberGetCFIndexValue(CFNumberRef number) {
     CFIndex value = 0;
+    // A value of another type is no number either.
+    number = vt::cf::Cast<CFNumberRef>(number);
     if (!number) {
         VTErrorPrivate_ShowIf(kCFAllocatorMalloc, kVTErrorDomainOSStatus, kParamErr,
                               "%s:: Required input parameter is NULL.",
@@ -177,16 +207,18 @@ CFIndex VTU_NumberGetCFIndexValue(CFNumberRef number) {
 }
 
 void VTErrorShow(CFDictionaryRef error, CFStringRef headingFormat, ...) {
+    error = vt::cf::Cast<CFDictionaryRef>(error);
     if (!error) return;
     CFAllocatorRef allocator = CFGetAllocator(error);
     if (headingFormat) {
         va_list arguments;
         va_start(arguments, headingFormat);
-        CFRef<CFStringRef> heading(
-            CFStringCreateWithFormatAndArguments(allocator, nullptr, headingFormat, arguments));
+        CFRef<CFStringRef> heading(CreateExpanded(allocator, headingFormat, arguments));
         va_end(arguments);
         if (heading) CFShow(heading.get());
     }
+    // The display shows whatever the record holds, wrong types included: it
+    // is what someone reading standard error needs to see.
     CFRef<CFMutableStringRef> block(CFStringCreateMutable(allocator, 0));
     if (!block) return;
     CFStringAppendFormat(block.get(), nullptr, CFSTR("\t%@: %@\n"), CFSTR("domain"),
@@ -202,21 +234,20 @@ void VTErrorShow(CFDictionaryRef error, CFStringRef headingFormat, ...) {
 void VTErrorPrivate_ShowIf(CFAllocatorRef allocator, CFStringRef domain, CFIndex code,
                            const char *format, ...) {
     CFRef<CFNumberRef> number(VTU_NumberCreateWithCFIndex(allocator, code));
-    CFRef<CFMutableDictionaryRef> record;
+    CFRef<CFStringRef> text;
     if (format) {
         CFRef<CFStringRef> formatString(
             CFStringCreateWithCString(allocator, format, kCFStringEncodingUTF8));
         if (!formatString) return;
         va_list arguments;
         va_start(arguments, format);
-        CFRef<CFStringRef> text(CFStringCreateWithFormatAndArguments(
-            allocator, nullptr, formatString.get(), arguments));
+        text.Reset(CreateExpanded(allocator, formatString.get(), arguments));
         va_end(arguments);
         if (!text) return;
-        record.Reset(CreateVerbatim(allocator, domain, number.get(), text.get()));
-    } else {
-        record.Reset(CreateRecord(allocator, domain, number.get(), nullptr));
     }
+    // The expanded text is the description as it stands: it may hold "%"
+    // (an escaped path, say) and is never expanded again.
+    CFRef<CFMutableDictionaryRef> record(CreateRecord(allocator, domain, number.get(), text.get()));
     if (record) VTErrorShow(record.get(), nullptr);
 }
 

@@ -5,8 +5,9 @@
 
 extern "C" {
 
-// Builds a record (the format, expanded with the arguments, becomes the
-// description verbatim), writes it to standard error and discards it.
+// Builds a record with the allocator (the code becomes a number made with it;
+// the format, expanded with the arguments, becomes the description verbatim),
+// writes it to standard error and discards it.
 void VTErrorPrivate_ShowIf(CFAllocatorRef allocator, CFStringRef domain, CFIndex code,
                            const char *format, ...) __attribute__((format(printf, 4, 5)));
 }

@@ -5,7 +5,7 @@
 #include <Vantrell/Utilities.h>
 
 #include "platform/values/Holder.h"
-#include "platform/values/Runtime.h"
+#include "platform/values/Cast.h"
 
 #include <cstring>
 
@@ -24,7 +24,7 @@ CFDataRef VTAliasDataCreateWithFSSpec(CFAllocatorRef allocator, const FSRef *ref
 }
 
 CFDataRef VTAliasDataCreateWithFileURL(CFAllocatorRef allocator, CFURLRef url) {
-    if (!vt::cf::As<const void>(url, vt::cf::kTypeIDURL)) return nullptr;
+    if (!vt::cf::Cast<CFURLRef>(url)) return nullptr;
     CFRef<CFStringRef> scheme(CFURLCopyScheme(url));
     if (!scheme || !CFEqual(scheme.get(), kVTURLSchemeFile)) return nullptr;
     FSRef ref;
@@ -36,7 +36,7 @@ CFURLRef VTAliasDataCopyURL(CFAllocatorRef allocator, CFDataRef aliasData,
                             CFMutableDictionaryRef *outError) {
     OSStatus status = paramErr;
     CFURLRef url = nullptr;
-    if (vt::cf::As<const void>(aliasData, vt::cf::kTypeIDData)) {
+    if (vt::cf::Cast<CFDataRef>(aliasData)) {
         Handle h = NewHandle(CFDataGetLength(aliasData));
         if (!h) {
             status = nilHandleErr;

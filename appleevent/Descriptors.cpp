@@ -1,17 +1,17 @@
 // Event descriptors built from values and URLs.
 #include "appleevent/AppleEventPrivate.h"
 
+#include "platform/values/Cast.h"
+#include "platform/values/Guard.h"
 #include "platform/values/Holder.h"
-#include "platform/values/Runtime.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace {
 
 bool IsURL(CFTypeRef cf) {
-    return vt::cf::As<const void>(cf, vt::cf::kTypeIDURL) != nullptr;
+    return vt::cf::Cast<CFURLRef>(cf) != nullptr;
 }
 
 // Fills an intermediate descriptor with the first stage and coerces it into
@@ -39,8 +39,9 @@ OSStatus VTCreateDescWithCFBoolean(CFBooleanRef value, AEDesc *desc) {
 }
 
 OSStatus VTCreateUTF8DescWithCFString(CFStringRef string, AEDesc *desc) {
-    if (!desc || !vt::cf::As<const void>(string, vt::cf::kTypeIDString)) return paramErr;
-    try {
+    if (!desc || !vt::cf::Cast<CFStringRef>(string)) return paramErr;
+    // A buffer that cannot be allocated is memFullErr, not an exception.
+    return vt::Guard<OSStatus>(memFullErr, [&]() -> OSStatus {
         // Room for the longest UTF-8 form and the terminating NUL, which the
         // descriptor leaves out.
         CFIndex capacity =
@@ -49,9 +50,7 @@ OSStatus VTCreateUTF8DescWithCFString(CFStringRef string, AEDesc *desc) {
         if (!CFStringGetCString(string, buffer.data(), capacity, kCFStringEncodingUTF8))
             return paramErr;
         return AECreateDesc(typeUTF8Text, buffer.data(), Size(std::strlen(buffer.data())), desc);
-    } catch (const std::bad_alloc &) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus VTCreateUnicodeDescWithCFString(CFStringRef string, AEDesc *desc) {
@@ -59,7 +58,7 @@ OSStatus VTCreateUnicodeDescWithCFString(CFStringRef string, AEDesc *desc) {
 }
 
 OSStatus VTCreateDescWithCFData(CFDataRef data, AEDesc *desc) {
-    if (!desc || !vt::cf::As<const void>(data, vt::cf::kTypeIDData)) return paramErr;
+    if (!desc || !vt::cf::Cast<CFDataRef>(data)) return paramErr;
     return AECreateDesc(typeData, CFDataGetBytePtr(data), CFDataGetLength(data), desc);
 }
 

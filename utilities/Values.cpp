@@ -4,12 +4,13 @@
 
 #include <Vantrell/Errors.h>
 
+#include "platform/values/Cast.h"
+#include "platform/values/Guard.h"
 #include "platform/values/Holder.h"
 #include "platform/values/Runtime.h"
 
 #include <openssl/evp.h>
 
-#include <new>
 #include <vector>
 
 using vt::CFRef;
@@ -41,7 +42,7 @@ CFTypeRef VTU_CopyType(CFAllocatorRef allocator, CFTypeRef value,
             error.Reset(VTErrorCreateNULLParam(allocator));
             break;
         case vt::cf::kTypeIDString:
-            copy = CFStringCreateMutableCopy(allocator, 0, static_cast<CFStringRef>(value));
+            copy = CFStringCreateMutableCopy(allocator, 0, vt::cf::Cast<CFStringRef>(value));
             break;
         case vt::cf::kTypeIDBoolean:
             // The shared values are immortal, so handing one out as a "copy" is safe.
@@ -49,23 +50,24 @@ CFTypeRef VTU_CopyType(CFAllocatorRef allocator, CFTypeRef value,
             break;
         case vt::cf::kTypeIDNumber: {
             bool failed = false;
-            copy = CopyNumber(allocator, static_cast<CFNumberRef>(value), failed);
+            copy = CopyNumber(allocator, vt::cf::Cast<CFNumberRef>(value), failed);
             if (failed)
                 error.Reset(VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Can't copy number."),
                                                     "VTU_CopyType"));
             break;
         }
         case vt::cf::kTypeIDData:
-            copy = CFDataCreateMutableCopy(allocator, 0, static_cast<CFDataRef>(value));
+            copy = CFDataCreateMutableCopy(allocator, 0, vt::cf::Cast<CFDataRef>(value));
             break;
         case vt::cf::kTypeIDDate:
-            copy = CFDateCreate(allocator, CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
+            copy = CFDateCreate(allocator, CFDateGetAbsoluteTime(vt::cf::Cast<CFDateRef>(value)));
             break;
         case vt::cf::kTypeIDArray:
-            copy = CFArrayCreateMutableCopy(allocator, 0, static_cast<CFArrayRef>(value));
+            copy = CFArrayCreateMutableCopy(allocator, 0, vt::cf::Cast<CFArrayRef>(value));
             break;
         case vt::cf::kTypeIDDictionary:
-            copy = CFDictionaryCreateMutableCopy(allocator, 0, static_cast<CFDictionaryRef>(value));
+            copy =
+                CFDictionaryCreateMutableCopy(allocator, 0, vt::cf::Cast<CFDictionaryRef>(value));
             break;
         default:
             error.Reset(VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Not a property list type."),
@@ -79,9 +81,7 @@ CFTypeRef VTU_CopyType(CFAllocatorRef allocator, CFTypeRef value,
 CFMutableStringRef VTU_StringCreateMutableCopyTrimmingSuffix(CFAllocatorRef allocator,
                                                              CFStringRef string,
                                                              CFStringRef suffix) {
-    if (!vt::cf::As<const void>(string, vt::cf::kTypeIDString) ||
-        !vt::cf::As<const void>(suffix, vt::cf::kTypeIDString))
-        return nullptr;
+    if (!vt::cf::Cast<CFStringRef>(string) || !vt::cf::Cast<CFStringRef>(suffix)) return nullptr;
     CFMutableStringRef copy = CFStringCreateMutableCopy(allocator, 0, string);
     if (!copy) return nullptr;
     CFIndex length = CFStringGetLength(copy);
@@ -92,13 +92,13 @@ CFMutableStringRef VTU_StringCreateMutableCopyTrimmingSuffix(CFAllocatorRef allo
 }
 
 CFStringRef VTU_StringCreateHashedWithMD5(CFAllocatorRef allocator, CFStringRef string) {
-    if (!vt::cf::As<const void>(string, vt::cf::kTypeIDString)) return nullptr;
+    if (!vt::cf::Cast<CFStringRef>(string)) return nullptr;
     CFRange whole = CFRangeMake(0, CFStringGetLength(string));
     CFIndex byteCount = 0;
     if (CFStringGetBytes(string, whole, kCFStringEncodingUTF8, '?', false, nullptr, 0,
                          &byteCount) == 0)
         return nullptr;
-    try {
+    return vt::Guard<CFStringRef>(nullptr, [&]() -> CFStringRef {
         std::vector<UInt8> bytes(static_cast<size_t>(byteCount));
         if (CFStringGetBytes(string, whole, kCFStringEncodingUTF8, '?', false, bytes.data(),
                              byteCount, &byteCount) == 0)
@@ -116,13 +116,11 @@ CFStringRef VTU_StringCreateHashedWithMD5(CFAllocatorRef allocator, CFStringRef 
             text[2 * i + 1] = UInt8(kHex[digest[i] & 15]);
         }
         return CFStringCreateWithBytes(allocator, text, sizeof text, kCFStringEncodingUTF8, false);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 Boolean VTU_ArrayContainsValue(CFArrayRef array, CFTypeRef value) {
-    if (!vt::cf::As<const void>(array, vt::cf::kTypeIDArray) || !value) return false;
+    if (!vt::cf::Cast<CFArrayRef>(array) || !value) return false;
     return CFArrayContainsValue(array, CFRangeMake(0, CFArrayGetCount(array)), value);
 }
 

@@ -1,6 +1,8 @@
 // Temporary folders, files and process state for tests.
 #include "support/TestSupport.h"
 
+#include "platform/values/Cast.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +63,12 @@ std::string StringOf(CFStringRef string) {
         return "<unconvertible>";
     text.resize(std::char_traits<char>::length(text.c_str()));
     return text;
+}
+
+std::string StringOf(CFTypeRef value) {
+    if (!value) return "<null>";
+    CFStringRef string = vt::cf::Cast<CFStringRef>(value);
+    return string ? StringOf(string) : "<not a string>";
 }
 
 std::string PathOf(CFURLRef url) {

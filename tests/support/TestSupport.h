@@ -14,6 +14,7 @@
 
 #include <CoreServices/CoreServices.h>
 
+#include <cstddef>
 #include <string>
 
 namespace vt::test {
@@ -42,8 +43,14 @@ bool WriteFile(const std::string &path, const std::string &contents);
 std::string ReadFile(const std::string &path);
 bool Exists(const std::string &path);
 
-// A string's UTF-8 text, "<null>" for NULL.
+// A string's UTF-8 text (any length), "<null>" for NULL.
 std::string StringOf(CFStringRef string);
+// A value's text when it is a string (a dictionary's or array's element, a
+// document value); "<null>" for NULL, "<not a string>" for another type.
+std::string StringOf(CFTypeRef value);
+inline std::string StringOf(std::nullptr_t) {
+    return "<null>";
+}
 // A URL's POSIX path (CFURLCopyFileSystemPath), "<null>" for NULL.
 std::string PathOf(CFURLRef url);
 

@@ -6,10 +6,10 @@
 
 #include "document/DocumentPrivate.h"
 #include "locations/LocationsPrivate.h"
+#include "platform/system/ScriptsFolders.h"
 #include "platform/values/Holder.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace vt::tool {
@@ -18,15 +18,12 @@ namespace {
 struct Domain {
     const char *name;
     SInt16 code;
-    // Where the built-in folder look-up expects the Scripts folder; shown when
-    // the folder is missing, since the look-up then has no answer.
-    const char *scriptsRule;
 };
 
 constexpr Domain kDomains[] = {
-    {"user", kUserDomain, "~/Library/Scripts"},
-    {"local", kLocalDomain, "/Library/Scripts"},
-    {"network", kNetworkDomain, "/Network/Library/Scripts"},
+    {"user", kUserDomain},
+    {"local", kLocalDomain},
+    {"network", kNetworkDomain},
 };
 
 std::string PathOf(CFURLRef url) {
@@ -44,22 +41,18 @@ void PrintLine(const std::string &label, CFURLRef url) {
     std::printf("%-17s%s (%s)\n", label.c_str(), PathOf(url).c_str(), state);
 }
 
-// The Scripts folder the look-up finds, or the one the built-in rule names.
+// The Scripts folder the framework's look-up finds or, when it finds none,
+// where the built-in look-up expects it.
 CFRef<CFURLRef> CreateScriptsURL(const Domain &domain) {
     CFRef<CFURLRef> url;
     if (VTU_URLCreateUsingFindFolderStyle(nullptr, domain.code, kScriptsFolderType, url.Out()) ==
             0 &&
         url)
         return url;
-    std::string path = domain.scriptsRule;
-    if (path[0] == '~') {
-        const char *home = std::getenv("HOME");
-        path.replace(0, 1, home ? home : "");
-    }
-    CFRef<CFStringRef> text(
-        CFStringCreateWithCString(nullptr, path.c_str(), kCFStringEncodingUTF8));
-    if (text)
-        url.Reset(CFURLCreateWithFileSystemPath(nullptr, text.get(), kCFURLPOSIXPathStyle, true));
+    std::string path;
+    if (!platform::ScriptsFolderPath(domain.code, path)) return url;
+    url.Reset(CFURLCreateFromFileSystemRepresentation(
+        nullptr, reinterpret_cast<const UInt8 *>(path.data()), CFIndex(path.size()), true));
     return url;
 }
 

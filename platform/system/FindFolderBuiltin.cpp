@@ -1,6 +1,8 @@
 // The built-in folder look-up: each domain's Scripts folder where it lies on
 // a Linux host laid out like the system the framework comes from.
 #include "platform/system/FindFolderInternal.h"
+#include "platform/system/ScriptsFolders.h"
+#include "platform/values/Guard.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -32,28 +34,36 @@ bool HomeFolder(std::string &home) {
 
 } // namespace
 
+bool ScriptsFolderPath(SInt16 domain, std::string &path) {
+    switch (domain) {
+        case kUserDomain:
+            if (!HomeFolder(path)) return false;
+            path += "/Library/Scripts";
+            return true;
+        case kLocalDomain:
+            path = "/Library/Scripts";
+            return true;
+        case kNetworkDomain:
+            path = "/Network/Library/Scripts";
+            return true;
+        default:
+            return false;
+    }
+}
+
 OSErr BuiltinFindFolder(SInt16 domain, OSType folderType, Boolean createFolder, FSRef *foundRef) {
     (void)createFolder; // the folders are the system's; they are only ever found
     if (!foundRef || folderType != kScriptsFolderType) return paramErr;
+    if (domain != kUserDomain && domain != kLocalDomain && domain != kNetworkDomain)
+        return paramErr;
     std::string path;
-    try {
-        switch (domain) {
-            case kUserDomain:
-                if (!HomeFolder(path)) return fnfErr;
-                path += "/Library/Scripts";
-                break;
-            case kLocalDomain:
-                path = "/Library/Scripts";
-                break;
-            case kNetworkDomain:
-                path = "/Network/Library/Scripts";
-                break;
-            default:
-                return paramErr;
-        }
-    } catch (const std::bad_alloc &) {
+    bool found = false;
+    if (!vt::Guard(false, [&] {
+            found = ScriptsFolderPath(domain, path);
+            return true;
+        }))
         return memFullErr;
-    }
+    if (!found) return fnfErr;
     Boolean isDirectory = false;
     OSStatus status =
         FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), foundRef, &isDirectory);

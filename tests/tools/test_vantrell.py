@@ -4,6 +4,7 @@ and exit codes. Usage: test_vantrell.py PATH-TO-VANTRELL"""
 
 import os
 import plistlib
+import pwd
 import re
 import stat
 import subprocess
@@ -227,6 +228,17 @@ def test_paths_shows_each_location_and_whether_it_exists(tmp):
                          capture_output=True, timeout=120).stdout.decode()
     expected = os.path.join(empty, "Library", "Scripts")
     assert re.search(r"^user scripts +" + re.escape(expected) + r" \(missing\)$", out, re.M), out
+
+    # Without HOME, or with an empty one, the user's folder is in the account's
+    # home folder, never the local domain's.
+    account = pwd.getpwuid(os.getuid()).pw_dir
+    expected = os.path.join(account, "Library", "Scripts")
+    unset = {k: v for k, v in environment.items() if k != "HOME"}
+    for env in (dict(environment, HOME=""), unset):
+        out = subprocess.run([TOOL, "paths"], cwd=work, env=env, capture_output=True,
+                             timeout=120).stdout.decode()
+        assert re.search(r"^user scripts +" + re.escape(expected) + r" \((exists|missing)\)$",
+                         out, re.M), out
 
     code, out, err = run("paths", "--help")
     assert code == 0 and out.startswith("usage: vantrell paths") and "Info.plist" in out, out

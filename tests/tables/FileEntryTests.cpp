@@ -44,6 +44,10 @@ TEST_F(FileEntries, FailuresLeaveBothTablesAlone) {
     EXPECT_EQ(Take(VTFileSetValue(nullptr, CFSTR("id"), CFSTR("k"), nullptr)),
               "-50 VTFileSetValue:: Required input parameter is NULL.");
 
+    EXPECT_EQ(VTPrivate_FilesSetFileInfoEntryForURL(nullptr, URL("").get(), CFSTR("A"), &error),
+              nullptr);
+    EXPECT_EQ(TakeOut(error), "-4960 UUID creation failed.");
+
     CFRef<CFStringRef> fileID = Register(url.get(), "A");
     EXPECT_EQ(Take(VTFileSetValue(nullptr, fileID.get(), CFSTR("k"), url.get())),
               "-50 VTFileSetValue:: Value is not a property-list type.");

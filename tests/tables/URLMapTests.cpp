@@ -34,6 +34,10 @@ TEST_F(URLMap, MissingArgumentsAndTablesStoreNothing) {
     CFMutableDictionaryRef error = nullptr;
     EXPECT_EQ(VTPrivate_MapCreateEntryIDWithURL(nullptr, nullptr, &error), nullptr);
     EXPECT_EQ(TakeOut(error), "-50 Required input parameter is NULL.");
+    // The empty text has no hash.
+    EXPECT_EQ(VTPrivate_MapCreateEntryIDWithURL(nullptr, URL("").get(), &error), nullptr);
+    EXPECT_EQ(TakeOut(error),
+              "-4960 VTPrivate_MapCreateEntryIDWithURL:: VTU_StringCreateHashedWithMD5 NULL");
     EXPECT_EQ(VTPrivate_MapGetEntryIDForURL(nullptr), nullptr);
     VTPrivate_MapDeleteEntry(nullptr);
     // No Map table, or something else in its place: no ID comes back that

@@ -2,6 +2,7 @@
 // for hosts.
 #include "errors/Diagnostics.h"
 
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "platform/system/SystemLog.h"
 
@@ -11,7 +12,7 @@
 #include <memory>
 
 using vt::CFRef;
-namespace asl = vt::platform;
+namespace platform = vt::platform;
 
 namespace {
 
@@ -45,15 +46,15 @@ CFStringRef CreateExpanded(const char *format, va_list arguments) {
 extern "C" {
 
 void VTLog(const char *format, ...) {
-    static asl::aslclient client = nullptr;
+    static platform::aslclient client = nullptr;
     if (!client) {
-        client =
-            asl::asl_open(kLogSender, kLogFacility,
-                          asl::ASL_OPT_STDERR | asl::ASL_OPT_NO_DELAY | asl::ASL_OPT_NO_REMOTE);
+        client = platform::asl_open(kLogSender, kLogFacility,
+                                    platform::ASL_OPT_STDERR | platform::ASL_OPT_NO_DELAY |
+                                        platform::ASL_OPT_NO_REMOTE);
         if (!client) return;
     }
-    std::unique_ptr<asl::LogMessage, decltype(&asl::asl_free)> message(
-        asl::asl_new(asl::ASL_TYPE_MSG), asl::asl_free);
+    std::unique_ptr<platform::LogMessage, decltype(&platform::asl_free)> message(
+        platform::asl_new(platform::ASL_TYPE_MSG), platform::asl_free);
     if (!message) return;
     // A format that cannot be expanded still sends the message, without text.
     CFRef<CFStringRef> text;
@@ -65,14 +66,14 @@ void VTLog(const char *format, ...) {
     }
     if (text) {
         if (CText utf8 = CopyUTF8(text.get())) {
-            int result = asl::asl_set(message.get(), asl::ASL_KEY_MSG, utf8.get());
+            int result = platform::asl_set(message.get(), platform::ASL_KEY_MSG, utf8.get());
             if (result != 0) {
                 std::fprintf(stderr, "%s::rslt:: %d\n", "VTLog", result);
                 return;
             }
         }
     }
-    int result = asl::asl_send(client, message.get());
+    int result = platform::asl_send(client, message.get());
     if (result != 0) std::fprintf(stderr, "%s::rslt:: %d\n", "VTLog", result);
 }
 
@@ -92,11 +93,11 @@ void VTU_ShowType(CFTypeRef theFormat, ...) {
         return;
     }
     CFRef<CFStringRef> text;
-    if (CFGetTypeID(theFormat) == CFStringGetTypeID()) {
+    if (auto format = vt::cf::Cast<CFStringRef>(theFormat)) {
         va_list arguments;
         va_start(arguments, theFormat);
-        text.Reset(CFStringCreateWithFormatAndArguments(
-            kCFAllocatorMalloc, nullptr, static_cast<CFStringRef>(theFormat), arguments));
+        text.Reset(
+            CFStringCreateWithFormatAndArguments(kCFAllocatorMalloc, nullptr, format, arguments));
         va_end(arguments);
         if (!text) return;
     } else {

@@ -7,12 +7,12 @@
 
 #include "platform/files/FileSystem.h"
 #include "platform/files/URLInternal.h"
+#include "platform/values/Guard.h"
 
 #include <cerrno>
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -155,11 +155,9 @@ extern "C" {
 
 OSStatus FSPathMakeRef(const UInt8 *path, FSRef *ref, Boolean *isDirectory) {
     if (!path || !ref) return paramErr;
-    try {
+    return vt::Guard(OSStatus(memFullErr), [&] {
         return MakeRef(reinterpret_cast<const char *>(path), ref, isDirectory);
-    } catch (const std::bad_alloc &) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus FSRefMakePath(const FSRef *ref, UInt8 *path, UInt32 pathBufferSize) {
@@ -174,24 +172,20 @@ OSStatus FSRefMakePath(const FSRef *ref, UInt8 *path, UInt32 pathBufferSize) {
 
 Boolean CFURLGetFSRef(CFURLRef url, FSRef *fsRef) {
     if (!fsRef) return false;
-    try {
+    return vt::Guard(Boolean(false), [&]() -> Boolean {
         std::string path;
-        if (vt::cf::URLFilePath(url, path) != 0) return false;
-        return MakeRef(path.c_str(), fsRef, nullptr) == noErr;
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+        return vt::cf::URLFilePath(url, path) == 0 &&
+               MakeRef(path.c_str(), fsRef, nullptr) == noErr;
+    });
 }
 
 CFURLRef CFURLCreateFromFSRef(CFAllocatorRef allocator, const FSRef *fsRef) {
     const std::string *path = nullptr;
     bool isDirectory = false;
     if (Resolve(fsRef, path, isDirectory) != noErr) return nullptr;
-    try {
+    return vt::Guard(CFURLRef(nullptr), [&] {
         return vt::cf::URLCreateWithAbsolutePath(allocator, *path, isDirectory);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 } // extern "C"

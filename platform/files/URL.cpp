@@ -1,6 +1,8 @@
 // URLs: RFC 3986 text kept exactly as given, parsed once into component
 // ranges, with an optional base URL that relative references resolve against.
 #include "platform/files/FileSystem.h"
+#include "platform/values/Cast.h"
+#include "platform/values/Guard.h"
 #include "platform/values/Holder.h"
 #include "platform/values/Runtime.h"
 #include "platform/strings/StringInternal.h"
@@ -8,7 +10,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -376,14 +377,12 @@ bool Absolute(const __CFURL *url, Text &out) {
 CFStringRef URLDescription(CFTypeRef cf) {
     const auto *url = static_cast<const __CFURL *>(cf);
     if (!url->base) return static_cast<CFStringRef>(CFRetain(url->string));
-    try {
+    return vt::Guard(CFStringRef(nullptr), [&]() -> CFStringRef {
         Text absolute;
         if (!Absolute(url, absolute)) return nullptr;
         return StringCreateWithValidUTF8(kCFAllocatorSystemDefault, absolute.text.data(),
                                          absolute.text.size(), false);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 // Escapes bytes for a path: unreserved characters (and "/" when keepSlash)
@@ -555,11 +554,8 @@ CFStringRef CopyLastComponent(const __CFURL *url, bool extensionOnly) {
 namespace vt::cf {
 
 SInt32 URLFilePath(CFURLRef url, std::string &path) {
-    try {
-        return FilePathBytes(AsURL(url), true, path);
-    } catch (const std::bad_alloc &) {
-        return kCFURLUnknownError;
-    }
+    return vt::Guard(SInt32(kCFURLUnknownError),
+                     [&]() -> SInt32 { return FilePathBytes(AsURL(url), true, path); });
 }
 
 CFURLRef URLCreateWithAbsolutePath(CFAllocatorRef allocator, const std::string &path,
@@ -585,27 +581,22 @@ CFTypeID CFURLGetTypeID(void) {
 }
 
 CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, CFURLRef baseURL) {
-    if (!As<const void>(URLString, kTypeIDString)) return nullptr;
+    if (!Cast<CFStringRef>(URLString)) return nullptr;
     if (baseURL && !AsURL(baseURL)) return nullptr;
-    try {
+    return vt::Guard(CFURLRef(nullptr), [&]() -> CFURLRef {
         std::string text = StringToUTF8(URLString);
         return CreateFromText(allocator, text, baseURL);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef filePath,
                                        CFURLPathStyle pathStyle, Boolean isDirectory) {
-    if (!As<const void>(filePath, kTypeIDString) || pathStyle != kCFURLPOSIXPathStyle)
-        return nullptr;
-    try {
+    if (!Cast<CFStringRef>(filePath) || pathStyle != kCFURLPOSIXPathStyle) return nullptr;
+    return vt::Guard(CFURLRef(nullptr), [&]() -> CFURLRef {
         std::string path = StringToUTF8(filePath);
         if (path.find('\0') != std::string::npos) return nullptr;
         return CreateWithPathBytes(allocator, path, isDirectory);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8 *buffer,
@@ -614,31 +605,27 @@ CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const
     const char *bytes = reinterpret_cast<const char *>(buffer);
     const void *nul = std::memchr(bytes, 0, size_t(bufLen));
     size_t length = nul ? size_t(static_cast<const char *>(nul) - bytes) : size_t(bufLen);
-    try {
+    return vt::Guard(CFURLRef(nullptr), [&]() -> CFURLRef {
         return CreateWithPathBytes(allocator, string_view(bytes, length), isDirectory);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL) {
     const __CFURL *url = AsURL(relativeURL);
     if (!url) return nullptr;
     if (!url->base) return static_cast<CFURLRef>(CFRetain(relativeURL));
-    try {
+    return vt::Guard(CFURLRef(nullptr), [&]() -> CFURLRef {
         Text absolute;
         if (!Absolute(url, absolute)) return nullptr;
         return CreateParsed(CFGetAllocator(relativeURL), absolute.text, absolute.parts, nullptr);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRef url,
                                                CFStringRef pathComponent, Boolean isDirectory) {
     const __CFURL *u = AsURL(url);
-    if (!u || !As<const void>(pathComponent, kTypeIDString)) return nullptr;
-    try {
+    if (!u || !Cast<CFStringRef>(pathComponent)) return nullptr;
+    return vt::Guard(CFURLRef(nullptr), [&]() -> CFURLRef {
         std::string component = StringToUTF8(pathComponent);
         if (component.empty()) return nullptr;
         string_view text = u->View();
@@ -651,15 +638,13 @@ CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRe
         if (isDirectory) result += '/';
         result.append(text.substr(pathEnd));
         return CreateFromText(allocator, result, u->base);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFURLRef url) {
     const __CFURL *u = AsURL(url);
     if (!u) return nullptr;
-    try {
+    return vt::Guard(CFURLRef(nullptr), [&]() -> CFURLRef {
         string_view text = u->View();
         string_view path = u->Get(u->parts.path);
         string_view trimmed = path;
@@ -684,9 +669,7 @@ CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFUR
         result += newPath;
         result.append(text.substr(u->parts.path.start + u->parts.path.length));
         return CreateFromText(allocator, result, u->base);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFStringRef CFURLGetString(CFURLRef anURL) {
@@ -712,11 +695,9 @@ CFStringRef CFURLCopyHostName(CFURLRef anURL) {
     if (host.empty()) return nullptr;
     // An IP literal's brackets only delimit it within the text.
     if (host.front() == '[') host = host.substr(1, host.size() - 2);
-    try {
+    return vt::Guard(CFStringRef(nullptr), [&]() -> CFStringRef {
         return CreateUTF8String(CFGetAllocator(anURL), Decode(host));
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFStringRef CFURLCopyUserName(CFURLRef anURL) {
@@ -724,11 +705,9 @@ CFStringRef CFURLCopyUserName(CFURLRef anURL) {
     if (!owner) return nullptr;
     Authority authority = SplitAuthority(owner->Get(owner->parts.authority));
     if (!authority.hasUser) return nullptr;
-    try {
+    return vt::Guard(CFStringRef(nullptr), [&]() -> CFStringRef {
         return CreateUTF8String(CFGetAllocator(anURL), Decode(authority.user));
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFStringRef CFURLCopyPassword(CFURLRef anURL) {
@@ -736,11 +715,9 @@ CFStringRef CFURLCopyPassword(CFURLRef anURL) {
     if (!owner) return nullptr;
     Authority authority = SplitAuthority(owner->Get(owner->parts.authority));
     if (!authority.hasPassword) return nullptr;
-    try {
+    return vt::Guard(CFStringRef(nullptr), [&]() -> CFStringRef {
         return CreateUTF8String(CFGetAllocator(anURL), Decode(authority.password));
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 CFStringRef CFURLCopyPath(CFURLRef anURL) {
@@ -753,40 +730,32 @@ CFStringRef CFURLCopyPath(CFURLRef anURL) {
 CFStringRef CFURLCopyLastPathComponent(CFURLRef url) {
     const __CFURL *u = AsURL(url);
     if (!u) return nullptr;
-    try {
-        return CopyLastComponent(u, false);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    return vt::Guard(CFStringRef(nullptr),
+                     [&]() -> CFStringRef { return CopyLastComponent(u, false); });
 }
 
 CFStringRef CFURLCopyPathExtension(CFURLRef url) {
     const __CFURL *u = AsURL(url);
     if (!u) return nullptr;
-    try {
-        return CopyLastComponent(u, true);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    return vt::Guard(CFStringRef(nullptr),
+                     [&]() -> CFStringRef { return CopyLastComponent(u, true); });
 }
 
 Boolean CFURLHasDirectoryPath(CFURLRef anURL) {
     const __CFURL *url = AsURL(anURL);
     if (!url) return false;
-    try {
+    return vt::Guard(Boolean(false), [&]() -> Boolean {
         Text storage;
         string_view path;
         return EffectivePath(url, storage, path) && !path.empty() && path.back() == '/';
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+    });
 }
 
 CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle) {
     const __CFURL *url = AsURL(anURL);
     if (!url || (pathStyle != kCFURLPOSIXPathStyle && pathStyle != kCFURLHFSPathStyle))
         return nullptr;
-    try {
+    return vt::Guard(CFStringRef(nullptr), [&]() -> CFStringRef {
         Text absolute;
         if (!Absolute(url, absolute)) return nullptr;
         string_view path = absolute.Get(absolute.parts.path);
@@ -794,23 +763,19 @@ CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle) {
             pathStyle == kCFURLHFSPathStyle ? HFSPath(path) : Decode(WithoutTrailingSlash(path));
         if (result.find('\0') != std::string::npos) return nullptr;
         return CreateUTF8String(CFGetAllocator(anURL), result);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
+    });
 }
 
 Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase, UInt8 *buffer,
                                          CFIndex maxBufLen) {
     if (!buffer || maxBufLen <= 0) return false;
-    try {
+    return vt::Guard(Boolean(false), [&]() -> Boolean {
         std::string path;
         if (FilePathBytes(AsURL(url), resolveAgainstBase, path) != 0) return false;
         if (path.size() >= size_t(maxBufLen)) return false;
         std::memcpy(buffer, path.c_str(), path.size() + 1);
         return true;
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+    });
 }
 
 } // extern "C"

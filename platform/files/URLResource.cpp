@@ -1,13 +1,14 @@
 // File resources named by file URLs: existence, folder listings, whole-file
 // reads and writes, folder creation and removal.
 #include "platform/files/FileSystem.h"
+#include "platform/values/Cast.h"
+#include "platform/values/Guard.h"
 #include "platform/values/Holder.h"
 #include "platform/values/Runtime.h"
 #include "platform/strings/StringInternal.h"
 #include "platform/files/URLInternal.h"
 
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -125,11 +126,9 @@ bool ReadProperties(CFAllocatorRef allocator, const std::string &path, CFArrayRe
     CFStringRef const *all = AllKeys(count);
     if (desired) count = CFArrayGetCount(desired);
     for (CFIndex i = 0; i < count; ++i) {
-        auto key = desired ? static_cast<CFStringRef>(CFArrayGetValueAtIndex(desired, i)) : all[i];
+        CFStringRef key = desired ? Cast<CFStringRef>(CFArrayGetValueAtIndex(desired, i)) : all[i];
         SInt32 keyCode = kCFURLImproperArgumentsError;
-        CFRef<CFTypeRef> value(As<const void>(key, kTypeIDString)
-                                   ? CreateProperty(allocator, path, key, keyCode)
-                                   : nullptr);
+        CFRef<CFTypeRef> value(key ? CreateProperty(allocator, path, key, keyCode) : nullptr);
         if (value)
             CFDictionarySetValue(result.get(), key, value.get());
         else if (desired && code == 0)
@@ -144,7 +143,7 @@ bool ReadProperties(CFAllocatorRef allocator, const std::string &path, CFArrayRe
 bool CheckWritableProperties(CFDictionaryRef properties, SInt32 &mode, SInt32 &code) {
     mode = -1;
     if (!properties) return true;
-    if (!As<const void>(properties, kTypeIDDictionary)) {
+    if (!Cast<CFDictionaryRef>(properties)) {
         code = kCFURLImproperArgumentsError;
         return false;
     }
@@ -156,10 +155,9 @@ bool CheckWritableProperties(CFDictionaryRef properties, SInt32 &mode, SInt32 &c
             code = kCFURLUnknownPropertyKeyError;
             return false;
         }
-        if (!As<const void>(values[size_t(i)], kTypeIDNumber) ||
-            !CFNumberGetValue(static_cast<CFNumberRef>(values[size_t(i)]), kCFNumberSInt32Type,
-                              &mode) ||
-            mode < 0 || mode > 07777) {
+        auto number = Cast<CFNumberRef>(values[size_t(i)]);
+        if (!number || !CFNumberGetValue(number, kCFNumberSInt32Type, &mode) || mode < 0 ||
+            mode > 07777) {
             code = kCFURLImproperArgumentsError;
             return false;
         }
@@ -174,20 +172,19 @@ extern "C" {
 CFTypeRef CFURLCreatePropertyFromResource(CFAllocatorRef alloc, CFURLRef url, CFStringRef property,
                                           SInt32 *errorCode) {
     Report(errorCode, 0);
-    if (!As<const void>(property, kTypeIDString)) {
+    if (!Cast<CFStringRef>(property)) {
         Report(errorCode, kCFURLImproperArgumentsError);
         return nullptr;
     }
-    try {
+    CFTypeRef value = nullptr;
+    SInt32 code = vt::Guard(SInt32(kCFURLUnknownError), [&] {
         std::string path;
-        SInt32 code = URLFilePath(url, path);
-        CFTypeRef value = code == 0 ? CreateProperty(alloc, path, property, code) : nullptr;
-        Report(errorCode, code);
-        return value;
-    } catch (const std::bad_alloc &) {
-        Report(errorCode, kCFURLUnknownError);
-        return nullptr;
-    }
+        SInt32 status = URLFilePath(url, path);
+        if (status == 0) value = CreateProperty(alloc, path, property, status);
+        return status;
+    });
+    Report(errorCode, code);
+    return value;
 }
 
 Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef alloc, CFURLRef url,
@@ -197,63 +194,53 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef alloc, CFURLRef 
     if (resourceData) *resourceData = nullptr;
     if (properties) *properties = nullptr;
     Report(errorCode, 0);
-    if (desiredProperties && !As<const void>(desiredProperties, kTypeIDArray)) {
+    if (desiredProperties && !Cast<CFArrayRef>(desiredProperties)) {
         Report(errorCode, kCFURLImproperArgumentsError);
         return false;
     }
-    try {
+    SInt32 code = vt::Guard(SInt32(kCFURLUnknownError), [&] {
         std::string path;
-        SInt32 code = URLFilePath(url, path);
-        if (code == 0 && resourceData) ReadData(alloc, path, resourceData, code);
-        if (code == 0 && properties)
-            ReadProperties(alloc, path, desiredProperties, properties, code);
-        Report(errorCode, code);
-        return code == 0;
-    } catch (const std::bad_alloc &) {
-        Report(errorCode, kCFURLUnknownError);
-        return false;
-    }
+        SInt32 status = URLFilePath(url, path);
+        if (status == 0 && resourceData) ReadData(alloc, path, resourceData, status);
+        if (status == 0 && properties)
+            ReadProperties(alloc, path, desiredProperties, properties, status);
+        return status;
+    });
+    Report(errorCode, code);
+    return code == 0;
 }
 
 Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrite,
                                               CFDictionaryRef propertiesToWrite,
                                               SInt32 *errorCode) {
-    Report(errorCode, 0);
-    try {
+    SInt32 code = vt::Guard(SInt32(kCFURLUnknownError), [&] {
         std::string path;
-        SInt32 code = URLFilePath(url, path);
+        SInt32 status = URLFilePath(url, path);
         SInt32 mode = -1;
-        if (code == 0 && CheckWritableProperties(propertiesToWrite, mode, code)) {
-            if (CFURLHasDirectoryPath(url)) {
-                code = vt::platform::MakeDirectory(path.c_str());
-            } else if (!As<const void>(dataToWrite, kTypeIDData)) {
-                code = kCFURLImproperArgumentsError;
-            } else {
-                code =
-                    vt::platform::WriteFileAtomically(path.c_str(), CFDataGetBytePtr(dataToWrite),
-                                                      size_t(CFDataGetLength(dataToWrite)));
-            }
-            if (code == 0 && mode >= 0) code = vt::platform::SetMode(path.c_str(), uint32_t(mode));
+        if (status != 0 || !CheckWritableProperties(propertiesToWrite, mode, status)) return status;
+        if (CFURLHasDirectoryPath(url)) {
+            status = vt::platform::MakeDirectory(path.c_str());
+        } else if (auto data = Cast<CFDataRef>(dataToWrite)) {
+            status = vt::platform::WriteFileAtomically(path.c_str(), CFDataGetBytePtr(data),
+                                                       size_t(CFDataGetLength(data)));
+        } else {
+            status = kCFURLImproperArgumentsError;
         }
-        Report(errorCode, code);
-        return code == 0;
-    } catch (const std::bad_alloc &) {
-        Report(errorCode, kCFURLUnknownError);
-        return false;
-    }
+        if (status == 0 && mode >= 0) status = vt::platform::SetMode(path.c_str(), uint32_t(mode));
+        return status;
+    });
+    Report(errorCode, code);
+    return code == 0;
 }
 
 Boolean CFURLDestroyResource(CFURLRef url, SInt32 *errorCode) {
-    try {
+    SInt32 code = vt::Guard(SInt32(kCFURLUnknownError), [&] {
         std::string path;
-        SInt32 code = URLFilePath(url, path);
-        if (code == 0) code = vt::platform::RemoveItem(path.c_str());
-        Report(errorCode, code);
-        return code == 0;
-    } catch (const std::bad_alloc &) {
-        Report(errorCode, kCFURLUnknownError);
-        return false;
-    }
+        SInt32 status = URLFilePath(url, path);
+        return status == 0 ? vt::platform::RemoveItem(path.c_str()) : status;
+    });
+    Report(errorCode, code);
+    return code == 0;
 }
 
 } // extern "C"

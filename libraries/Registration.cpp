@@ -12,11 +12,13 @@
 
 #include "document/DocumentPrivate.h"
 #include "document/Tables.h"
+#include "platform/values/Guard.h"
 #include "platform/values/Holder.h"
 #include "tables/TablesPrivate.h"
 #include "utilities/UtilitiesPrivate.h"
 
 #include <initializer_list>
+#include <unordered_map>
 
 using vt::CFRef;
 using vt::doc::Get;
@@ -78,6 +80,87 @@ void KeepLists(CFAllocatorRef allocator, CFMutableDictionaryRef record, CFDictio
             CreateUnion(allocator, before, Get<CFArrayRef>(record, key)));
         vt::doc::Set(record, key, merged.get());
     }
+}
+
+// Which IDs each parent's "Children" array holds, so that linking a child
+// does not compare it with every sibling: with hundreds of children a parent
+// would otherwise cost a scan of scattered strings per registration. An entry
+// is trusted only while its array is the same object, with the count and
+// last element it had when the entry was last brought up to date; otherwise
+// one scan rebuilds it. A "present" answer is confirmed by a scan, so a stale
+// entry can never keep a child out of its parent.
+class ChildrenIndex {
+  public:
+    bool Contains(CFDictionaryRef libraries, CFArrayRef children, CFStringRef id) {
+        // 0: not there; -1: possibly there, to be confirmed by a scan.
+        int answer = vt::Guard(-1, [&] {
+            Entry *entry = Current(libraries, children);
+            return entry && !CFDictionaryContainsKey(entry->members.get(), id) ? 0 : -1;
+        });
+        return answer != 0 && VTU_ArrayContainsValue(children, id);
+    }
+
+    // Records an append just made to the array.
+    void Appended(CFArrayRef children, CFStringRef id) {
+        vt::Guard([&] {
+            auto found = entries_.find(children);
+            if (found == entries_.end()) return;
+            Entry &entry = found->second;
+            CFIndex count = CFArrayGetCount(children);
+            if (entry.count + 1 != count) {
+                entries_.erase(found);
+                return;
+            }
+            CFDictionarySetValue(entry.members.get(), id, kCFBooleanTrue);
+            entry.count = count;
+            entry.last = CFArrayGetValueAtIndex(children, count - 1);
+        });
+    }
+
+  private:
+    struct Entry {
+        CFRef<CFArrayRef> array; // retained so that its address is not reused
+        CFIndex count = 0;
+        const void *last = nullptr;
+        CFRef<CFMutableDictionaryRef> members;
+    };
+
+    Entry *Current(CFDictionaryRef libraries, CFArrayRef children) {
+        // Entries belong to one Libraries table; another document starts afresh.
+        if (libraries != libraries_.get()) {
+            entries_.clear();
+            libraries_ = CFRef<CFDictionaryRef>::Retain(libraries);
+        }
+        CFIndex count = CFArrayGetCount(children);
+        const void *last = count ? CFArrayGetValueAtIndex(children, count - 1) : nullptr;
+        Entry &entry = entries_[children];
+        if (entry.array && entry.members && entry.count == count && entry.last == last)
+            return &entry;
+        entry.array = CFRef<CFArrayRef>::Retain(children);
+        entry.members.Reset(CFDictionaryCreateMutable(kCFAllocatorDefault, count,
+                                                      &kCFTypeDictionaryKeyCallBacks,
+                                                      &kCFTypeDictionaryValueCallBacks));
+        if (!entry.members) {
+            entries_.erase(children);
+            return nullptr;
+        }
+        for (CFIndex i = 0; i < count; ++i)
+            CFDictionarySetValue(entry.members.get(), CFArrayGetValueAtIndex(children, i),
+                                 kCFBooleanTrue);
+        entry.count = count;
+        entry.last = last;
+        return &entry;
+    }
+
+    CFRef<CFDictionaryRef> libraries_;
+    std::unordered_map<CFArrayRef, Entry> entries_;
+};
+
+// Process-wide, like the document; never destroyed, so no release runs after
+// the value layer is gone at exit.
+ChildrenIndex &Children() {
+    static ChildrenIndex *index = new ChildrenIndex;
+    return *index;
 }
 
 void RemoveChild(CFStringRef parentID, CFStringRef libraryID) {
@@ -209,8 +292,10 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
         if (CFStringRef parentMapID = Get<CFStringRef>(parent, kVTFileInfoKeyURLMapID))
             RefreshParentFolder(allocator, parentMapID, result);
         CFMutableArrayRef children = vt::doc::GetMutableArray(parent, kVTKeyChildren);
-        if (children && !VTU_ArrayContainsValue(children, libraryID.get()))
+        if (children && !Children().Contains(libraries, children, libraryID.get())) {
             CFArrayAppendValue(children, libraryID.get());
+            Children().Appended(children, libraryID.get());
+        }
     }
 
     VTPrivate_RemoveLibraryDescription(descriptionID);

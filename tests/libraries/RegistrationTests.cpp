@@ -398,3 +398,45 @@ TEST_F(Registration, RecordsSurviveSaveAndLoad) {
     EXPECT_EQ(Texts(VTLibraryGetValue(nullptr, CFSTR("lib.c"), kVTKeyChildren, nullptr)),
               std::vector<std::string>{"lib.d"});
 }
+
+TEST_F(Registration, ChildrenNeverHoldAnIDTwiceWhateverEditedThem) {
+    ASSERT_TRUE(CreateDocument());
+    ASSERT_TRUE(Register(kVTRootModuleIDUser, kVTUserLibraryID));
+    for (CFStringRef id : {CFSTR("lib.a"), CFSTR("lib.b"), CFSTR("lib.c")})
+        ASSERT_TRUE(Register(kVTUserLibraryID, id));
+    auto children = [] {
+        return Texts(RecordOf(kVTUserLibraryID)
+                         ? CFDictionaryGetValue(RecordOf(kVTUserLibraryID), kVTKeyChildren)
+                         : nullptr);
+    };
+    ASSERT_EQ(children(), (std::vector<std::string>{"lib.a", "lib.b", "lib.c"}));
+
+    // A deleted library's ID stays among its parent's children; registering
+    // that ID anew does not list it twice.
+    auto libraries = static_cast<CFMutableDictionaryRef>(
+        const_cast<void *>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries)));
+    CFDictionaryRemoveValue(libraries, CFSTR("lib.b"));
+    ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.b")));
+    EXPECT_EQ(children(), (std::vector<std::string>{"lib.a", "lib.b", "lib.c"}));
+
+    // The host edits the array in place, then replaces it.
+    auto list = static_cast<CFMutableArrayRef>(
+        const_cast<void *>(VTLibraryGetValue(nullptr, kVTUserLibraryID, kVTKeyChildren, nullptr)));
+    CFArrayRemoveValueAtIndex(list, 0);
+    ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.a")));
+    EXPECT_EQ(children(), (std::vector<std::string>{"lib.b", "lib.c", "lib.a"}));
+    CFArraySetValueAtIndex(list, 0, CFSTR("lib.d"));
+    CFArrayAppendValue(list, CFSTR("lib.e"));
+    ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.d")));
+    ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.b")));
+    EXPECT_EQ(children(), (std::vector<std::string>{"lib.d", "lib.c", "lib.a", "lib.e", "lib.b"}));
+
+    const void *only[] = {CFSTR("lib.c")};
+    CFRef<CFArrayRef> replacement(CFArrayCreate(nullptr, only, 1, &kCFTypeArrayCallBacks));
+    CFRef<CFMutableDictionaryRef> error(
+        VTLibrarySetValue(nullptr, kVTUserLibraryID, kVTKeyChildren, replacement.get()));
+    ASSERT_FALSE(error);
+    ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.c")));
+    ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.a")));
+    EXPECT_EQ(children(), (std::vector<std::string>{"lib.c", "lib.a"}));
+}

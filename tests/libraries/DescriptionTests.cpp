@@ -54,6 +54,19 @@ TEST_F(Descriptions, CreateMinimalRefusesMissingAndInvalidIDs) {
             VTLibraryDescriptionCreateMinimal(nullptr, row.parent, row.library, nullptr, nullptr),
             nullptr);
     }
+    // An ID or a title that is no string gives no description, and says so.
+    CFRef<CFNumberRef> number(VTU_NumberCreateWithCFIndex(nullptr, 3));
+    auto notAString = static_cast<CFStringRef>(static_cast<CFTypeRef>(number.get()));
+    for (int which = 0; which < 2; ++which) {
+        CFRef<CFMutableDictionaryRef> error;
+        CFRef<CFStringRef> id(VTLibraryDescriptionCreateMinimal(
+            nullptr, kVTUserLibraryID, which == 0 ? notAString : nullptr,
+            which == 1 ? notAString : nullptr, error.Out()));
+        EXPECT_FALSE(id);
+        EXPECT_EQ(Said(error.get()),
+                  std::string(kCreate) + ":: Problem creating library description.");
+        EXPECT_EQ(Code(error.get()), -4960);
+    }
     // Nothing was stored: the store was never even made.
     CFRef<CFMutableDictionaryRef> error;
     EXPECT_EQ(VTLibraryDescriptionGetValue(nullptr, CFSTR("x"), kVTKeyKind, error.Out()), nullptr);

@@ -92,6 +92,28 @@ TEST_F(Registration, DescriptionWithoutUsableUUIDRegistersNothing) {
               nullptr);
 }
 
+TEST_F(Registration, ContainersOfTheWrongTypeAreConsumedAndIgnored) {
+    ASSERT_TRUE(CreateDocument());
+    CFRef<CFStringRef> id = Describe(kVTRootModuleIDUser, kVTUserLibraryID);
+    CFRef<CFNumberRef> number(VTU_NumberCreateWithCFIndex(nullptr, 5));
+    for (CFStringRef key : {kVTLibraryDescriptionKeyProperties, kVTKeyFolderInfo,
+                            kVTFileInfoKeyURLMapID, kVTKeyParentID}) {
+        CFRef<CFMutableDictionaryRef> error(
+            VTLibraryDescriptionSetValue(nullptr, id.get(), key, number.get()));
+        ASSERT_FALSE(error);
+    }
+    CFRef<CFMutableDictionaryRef> error(VTDocumentRegisterLibrary(nullptr, id.get(), nullptr));
+    EXPECT_FALSE(error) << Said(error.get());
+    CFDictionaryRef record = RecordOf(kVTUserLibraryID);
+    ASSERT_NE(record, nullptr);
+    for (CFStringRef consumed : {kVTLibraryDescriptionKeyProperties, kVTKeyFolderInfo,
+                                 kVTLibraryKeyPropertyID, kVTKeyUUID})
+        EXPECT_FALSE(CFDictionaryContainsKey(record, consumed)) << Text(consumed);
+    EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyProperties)), 0);
+    EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyFiles)), 0);
+    EXPECT_EQ(VTLibraryGetURLMapID(nullptr, kVTUserLibraryID, nullptr), nullptr);
+}
+
 TEST_F(Registration, RootLibraryBecomesARecordAndAPropertySet) {
     ASSERT_TRUE(CreateDocument());
     CFRef<CFStringRef> id = Describe(kVTRootModuleIDUser, kVTUserLibraryID, CFSTR("UserLibrary"));

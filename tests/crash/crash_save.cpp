@@ -7,6 +7,7 @@
 #include <Vantrell/Vantrell.h>
 
 #include "document/DocumentPrivate.h"
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 
 #include <chrono>
@@ -34,8 +35,8 @@ constexpr char kDocumentName[] = "info.library.module.mlix";
 [[noreturn]] void SaveForever() {
     if (VTPrivate_DocumentLoad(nullptr) != kCFBooleanTrue && VTPrivate_DocumentCreate(nullptr))
         _exit(3);
-    auto map = static_cast<CFMutableDictionaryRef>(
-        const_cast<void *>(VTPrivate_DocumentValueGet(kVTTopLevelKeyMap)));
+    auto map =
+        vt::cf::CastMutable<CFMutableDictionaryRef>(VTPrivate_DocumentValueGet(kVTTopLevelKeyMap));
     if (!map) _exit(4);
     for (long round = CFDictionaryGetCount(map);; ++round) {
         char key[64], value[128];
@@ -62,10 +63,10 @@ long CountEntries() {
                                        CFIndex(bytes.size())));
     CFRef<CFPropertyListRef> document(
         CFPropertyListCreateFromXMLData(nullptr, data.get(), kCFPropertyListImmutable, nullptr));
-    if (!document || CFGetTypeID(document.get()) != CFDictionaryGetTypeID()) return -1;
-    auto map = static_cast<CFDictionaryRef>(
-        CFDictionaryGetValue(static_cast<CFDictionaryRef>(document.get()), kVTTopLevelKeyMap));
-    if (!map || CFGetTypeID(map) != CFDictionaryGetTypeID()) return -1;
+    auto dictionary = vt::cf::Cast<CFDictionaryRef>(document.get());
+    if (!dictionary) return -1;
+    auto map = vt::cf::Cast<CFDictionaryRef>(CFDictionaryGetValue(dictionary, kVTTopLevelKeyMap));
+    if (!map) return -1;
     return CFDictionaryGetCount(map);
 }
 

@@ -7,6 +7,7 @@
 
 #include "document/DocumentPrivate.h"
 #include "platform/files/FileSystem.h"
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "support/TestSupport.h"
 
@@ -22,12 +23,11 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Text(CFTypeRef value) {
-    if (!value || CFGetTypeID(value) != CFStringGetTypeID()) return "<none>";
+    auto string = vt::cf::Cast<CFStringRef>(value);
+    if (!string) return "<none>";
     char buffer[1024];
-    return CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof buffer,
-                              kCFStringEncodingUTF8)
-               ? buffer
-               : "<?>";
+    return CFStringGetCString(string, buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer
+                                                                                    : "<?>";
 }
 
 CFMutableDictionaryRef CreateDictionary() {
@@ -36,9 +36,12 @@ CFMutableDictionaryRef CreateDictionary() {
 }
 
 CFDictionaryRef AsDictionary(CFTypeRef value) {
-    return value && CFGetTypeID(value) == CFDictionaryGetTypeID()
-               ? static_cast<CFDictionaryRef>(value)
-               : nullptr;
+    return vt::cf::Cast<CFDictionaryRef>(value);
+}
+
+// A top-level table of the held document, which must be mutable in place.
+CFMutableDictionaryRef MutableTable(CFStringRef key) {
+    return vt::cf::CastMutable<CFMutableDictionaryRef>(VTPrivate_DocumentValueGet(key));
 }
 
 // The file parsed as a property list, or NULL.
@@ -108,13 +111,13 @@ TEST_F(DocumentStore, NewDocumentHasTheNineTopLevelKeys) {
         ASSERT_NE(value, nullptr) << Text(table);
         EXPECT_EQ(CFDictionaryGetCount(value), 0) << Text(table);
         // In memory every table can be changed in place.
-        CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(
-                                 const_cast<void *>(VTPrivate_DocumentValueGet(table))),
-                             CFSTR("k"), CFSTR("v"));
+        CFMutableDictionaryRef held = MutableTable(table);
+        ASSERT_NE(held, nullptr) << Text(table);
+        CFDictionarySetValue(held, CFSTR("k"), CFSTR("v"));
     }
-    auto substrings = static_cast<CFArrayRef>(
+    auto substrings = vt::cf::Cast<CFArrayRef>(
         CFDictionaryGetValue(document, kVTTopLevelKeyDisabledFolderSubstrings));
-    ASSERT_EQ(CFGetTypeID(substrings), CFArrayGetTypeID());
+    ASSERT_NE(substrings, nullptr);
     ASSERT_EQ(CFArrayGetCount(substrings), 1);
     EXPECT_EQ(Text(CFArrayGetValueAtIndex(substrings, 0)), "(Disabled)");
     EXPECT_EQ(Text(CFDictionaryGetValue(document, kVTTopLevelKeySearchConfigurationLastSelected)),
@@ -158,24 +161,26 @@ TEST_F(DocumentStore, LoadRefusesUnreadableFilesAndKeepsTheHeldDocument) {
     EXPECT_EQ(Text(VTDocumentGetVersion()), "0.5.3");
 
     // Everything loaded is mutable down to the leaves.
-    auto libraries = static_cast<CFMutableDictionaryRef>(
-        const_cast<void *>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries)));
-    auto library = static_cast<CFMutableDictionaryRef>(
-        const_cast<void *>(CFDictionaryGetValue(libraries, CFSTR("lib"))));
-    auto files = static_cast<CFMutableArrayRef>(
-        const_cast<void *>(CFDictionaryGetValue(library, CFSTR("Files"))));
-    auto title = static_cast<CFMutableStringRef>(
-        const_cast<void *>(CFDictionaryGetValue(library, CFSTR("Title"))));
-    auto list = static_cast<CFArrayRef>(VTPrivate_DocumentValueGet(CFSTR("List")));
+    CFMutableDictionaryRef libraries = MutableTable(kVTTopLevelKeyLibraries);
+    ASSERT_NE(libraries, nullptr);
+    auto library =
+        vt::cf::CastMutable<CFMutableDictionaryRef>(CFDictionaryGetValue(libraries, CFSTR("lib")));
+    ASSERT_NE(library, nullptr);
+    auto files =
+        vt::cf::CastMutable<CFMutableArrayRef>(CFDictionaryGetValue(library, CFSTR("Files")));
+    auto title =
+        vt::cf::CastMutable<CFMutableStringRef>(CFDictionaryGetValue(library, CFSTR("Title")));
+    auto list = vt::cf::CastMutable<CFMutableArrayRef>(VTPrivate_DocumentValueGet(CFSTR("List")));
+    ASSERT_TRUE(files && title && list);
+    auto nestedDictionary =
+        vt::cf::CastMutable<CFMutableDictionaryRef>(CFArrayGetValueAtIndex(list, 0));
+    auto nestedArray = vt::cf::CastMutable<CFMutableArrayRef>(CFArrayGetValueAtIndex(list, 1));
+    ASSERT_TRUE(nestedDictionary && nestedArray);
     CFArrayAppendValue(files, CFSTR("b"));
     CFStringAppend(title, CFSTR("rary"));
     CFDictionarySetValue(library, CFSTR("Added"), kCFBooleanTrue);
-    CFDictionarySetValue(
-        static_cast<CFMutableDictionaryRef>(const_cast<void *>(CFArrayGetValueAtIndex(list, 0))),
-        CFSTR("k"), CFSTR("v"));
-    CFArrayAppendValue(
-        static_cast<CFMutableArrayRef>(const_cast<void *>(CFArrayGetValueAtIndex(list, 1))),
-        CFSTR("x"));
+    CFDictionarySetValue(nestedDictionary, CFSTR("k"), CFSTR("v"));
+    CFArrayAppendValue(nestedArray, CFSTR("x"));
     EXPECT_EQ(CFArrayGetCount(files), 2);
     EXPECT_EQ(Text(title), "Library");
     ASSERT_EQ(VantrellSaveDocument(nullptr), nullptr);
@@ -247,16 +252,14 @@ TEST_F(DocumentStore, SaveReportsEachFailureAndKeepsTheFile) {
 
     // A value that is not a property-list value cannot be written.
     CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
-    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void *>(
-                             VTPrivate_DocumentValueGet(kVTTopLevelKeyExtensions))),
-                         CFSTR("uuid"), uuid.get());
+    CFMutableDictionaryRef extensions = MutableTable(kVTTopLevelKeyExtensions);
+    ASSERT_NE(extensions, nullptr);
+    CFDictionarySetValue(extensions, CFSTR("uuid"), uuid.get());
     error.Reset(VantrellSaveDocument(nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), -4960);
     EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't create document output format.");
     EXPECT_EQ(vt::test::ReadFile(DocumentPath()), before);
-    CFDictionaryRemoveValue(static_cast<CFMutableDictionaryRef>(const_cast<void *>(
-                                VTPrivate_DocumentValueGet(kVTTopLevelKeyExtensions))),
-                            CFSTR("uuid"));
+    CFDictionaryRemoveValue(extensions, CFSTR("uuid"));
 
     // A folder in the file's place cannot be replaced: the code is the
     // platform's status for that write.

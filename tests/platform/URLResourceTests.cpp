@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "ValuesTestSupport.h"
+#include "platform/values/Cast.h"
 #include "support/TestSupport.h"
 
 using vt::CFRef;
@@ -66,10 +67,10 @@ std::pair<std::string, SInt32> Read(CFURLRef url) {
 
 std::vector<std::string> ListingTexts(CFTypeRef listing) {
     std::vector<std::string> texts;
-    auto array = static_cast<CFArrayRef>(listing);
+    auto array = vt::cf::Cast<CFArrayRef>(listing);
     for (CFIndex i = 0; i < CFArrayGetCount(array); ++i)
         texts.push_back(
-            Text(CFURLGetString(static_cast<CFURLRef>(CFArrayGetValueAtIndex(array, i)))));
+            Text(CFURLGetString(vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(array, i)))));
     return texts;
 }
 
@@ -109,8 +110,9 @@ TEST(URLResource, ExistenceAndSortedEscapedListings) {
         std::vector<std::string> expected = {"%25",       "Z%23%3F", "a%20b", "b",
                                              "caf%C3%A9", "empty/",  "link/", "sub/"};
         EXPECT_EQ(ListingTexts(listing.get()), expected);
-        auto first = static_cast<CFURLRef>(
-            CFArrayGetValueAtIndex(static_cast<CFArrayRef>(listing.get()), 2));
+        auto first = vt::cf::Cast<CFURLRef>(
+            CFArrayGetValueAtIndex(vt::cf::Cast<CFArrayRef>(listing.get()), 2));
+        ASSERT_NE(first, nullptr);
         CFRef<CFStringRef> path(CFURLCopyFileSystemPath(first, kCFURLPOSIXPathStyle));
         EXPECT_EQ(Text(path.get()), dir + "/a b");
         EXPECT_EQ(Text(CFURLGetString(CFURLGetBaseURL(first))), "file://" + dir + "/");
@@ -118,7 +120,7 @@ TEST(URLResource, ExistenceAndSortedEscapedListings) {
     auto [empty, emptyCode] =
         Property(PathURL(dir + "/empty", true).get(), kCFURLFileDirectoryContents);
     ASSERT_TRUE(empty);
-    EXPECT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(empty.get())), 0);
+    EXPECT_EQ(CFArrayGetCount(vt::cf::Cast<CFArrayRef>(empty.get())), 0);
 
     auto [none, noneCode] =
         Property(PathURL(dir + "/nope", true).get(), kCFURLFileDirectoryContents);
@@ -148,9 +150,9 @@ TEST(URLResource, WholeFilesAndTheirProperties) {
         CFStringCreateWithCString(nullptr, "kCFURLFileLength", kCFStringEncodingUTF8));
     EXPECT_EQ(NumberOf(Property(url.get(), sameKey.get()).first.get()), 300000);
     auto [time, timeCode] = Property(url.get(), kCFURLFileLastModificationTime);
-    ASSERT_EQ(CFGetTypeID(time.get()), CFDateGetTypeID());
-    EXPECT_NEAR(CFDateGetAbsoluteTime(static_cast<CFDateRef>(time.get())),
-                CFAbsoluteTimeGetCurrent(), 60);
+    auto date = vt::cf::Cast<CFDateRef>(time.get());
+    ASSERT_NE(date, nullptr);
+    EXPECT_NEAR(CFDateGetAbsoluteTime(date), CFAbsoluteTimeGetCurrent(), 60);
 
     // Writing the permission bits alongside the data.
     SInt32 mode = 0640;

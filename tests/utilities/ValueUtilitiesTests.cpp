@@ -3,6 +3,7 @@
 #include <Vantrell/Vantrell.h>
 #include <gtest/gtest.h>
 
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "utilities/UtilitiesPrivate.h"
 
@@ -64,10 +65,11 @@ TEST(ValueUtilities, CopyTypeCopiesOneLevelKeepingTypes) {
     CFRef<CFTypeRef> arrayCopy(VTU_CopyType(nullptr, array.get(), nullptr));
     ASSERT_TRUE(arrayCopy);
     EXPECT_NE(arrayCopy.get(), array.get());
-    EXPECT_EQ(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(arrayCopy.get()), 0), inner.get());
     // The copy is mutable and independent of the original.
-    CFArrayAppendValue(static_cast<CFMutableArrayRef>(const_cast<void *>(arrayCopy.get())),
-                       CFSTR("x"));
+    auto mutableArray = vt::cf::CastMutable<CFMutableArrayRef>(arrayCopy.get());
+    ASSERT_NE(mutableArray, nullptr);
+    EXPECT_EQ(CFArrayGetValueAtIndex(mutableArray, 0), inner.get());
+    CFArrayAppendValue(mutableArray, CFSTR("x"));
     EXPECT_EQ(CFArrayGetCount(array.get()), 2);
 
     double real = 2.75;
@@ -75,7 +77,7 @@ TEST(ValueUtilities, CopyTypeCopiesOneLevelKeepingTypes) {
     CFRef<CFTypeRef> numberCopy(VTU_CopyType(nullptr, number.get(), nullptr));
     ASSERT_TRUE(numberCopy);
     EXPECT_NE(numberCopy.get(), number.get());
-    EXPECT_EQ(CFNumberGetType(static_cast<CFNumberRef>(numberCopy.get())), kCFNumberFloat64Type);
+    EXPECT_EQ(CFNumberGetType(vt::cf::Cast<CFNumberRef>(numberCopy.get())), kCFNumberFloat64Type);
     EXPECT_TRUE(CFEqual(numberCopy.get(), number.get()));
 
     CFRef<CFTypeRef> boolean(VTU_CopyType(nullptr, kCFBooleanFalse, nullptr));
@@ -83,8 +85,10 @@ TEST(ValueUtilities, CopyTypeCopiesOneLevelKeepingTypes) {
 
     CFRef<CFTypeRef> string(VTU_CopyType(nullptr, CFSTR("text"), nullptr));
     ASSERT_TRUE(string);
-    CFStringAppend(static_cast<CFMutableStringRef>(const_cast<void *>(string.get())), CFSTR("!"));
-    EXPECT_EQ(Text(static_cast<CFStringRef>(string.get())), "text!");
+    auto mutableString = vt::cf::CastMutable<CFMutableStringRef>(string.get());
+    ASSERT_NE(mutableString, nullptr);
+    CFStringAppend(mutableString, CFSTR("!"));
+    EXPECT_EQ(Text(mutableString), "text!");
 }
 
 TEST(ValueUtilities, CopyTypeReportsMissingAndForeignValues) {

@@ -219,12 +219,7 @@ TEST_F(Descriptions, SetAndGetValueCheckTheirArguments) {
     EXPECT_EQ(Texts(VTLibraryDescriptionGetValue(nullptr, id.get(), CFSTR("Tags"), nullptr)),
               std::vector<std::string>{"a"});
 
-    // Replacing a value; an absent key reads as NULL without a record.
-    error.Reset(VTLibraryDescriptionSetValue(nullptr, id.get(), kVTKeyBaseURIString,
-                                             CFSTR("/Library/Scripts")));
-    EXPECT_FALSE(error);
-    EXPECT_EQ(Text(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyBaseURIString, nullptr)),
-              "/Library/Scripts");
+    // An absent key reads as NULL without a record.
     error.Reset();
     EXPECT_EQ(VTLibraryDescriptionGetValue(nullptr, id.get(), CFSTR("Absent"), error.Out()),
               nullptr);
@@ -377,39 +372,22 @@ TEST_F(Descriptions, ReservedAndRootIDs) {
     } rows[] = {
         {nullptr, false, false},
         {kVTUserLibraryID, true, false},
-        {kVTLocalLibraryID, true, false},
         {kVTNetworkLibraryID, true, false},
         {CFSTR("info.module.root.id.user"), true, true},
-        {CFSTR("info.module.root.id.local"), true, true},
         {sameText.get(), true, true},
         {CFSTR("info.module.root.id.external"), true, true},
         {CFSTR("info.module.root.id.User"), false, false},
-        {CFSTR("info.module.library.id.auto"), false, false},
         {CFSTR(""), false, false},
         {static_cast<CFStringRef>(static_cast<CFTypeRef>(number.get())), false, false},
     };
-    for (int round = 0; round < 3; ++round) {
-        for (const Row &row : rows) {
-            EXPECT_EQ(bool(VTPrivate_LibraryIDIsReserved(row.id)), row.reserved) << Text(row.id);
-            EXPECT_EQ(bool(VTPrivate_LibraryIDIsRoot(row.id)), row.root) << Text(row.id);
-        }
+    for (const Row &row : rows) {
+        EXPECT_EQ(bool(VTPrivate_LibraryIDIsReserved(row.id)), row.reserved) << Text(row.id);
+        EXPECT_EQ(bool(VTPrivate_LibraryIDIsRoot(row.id)), row.root) << Text(row.id);
     }
-    EXPECT_EQ(Text(kVTLibraryAutoIDPrefix), "info.module.library.id.auto");
-    EXPECT_EQ(Text(kVTFlagKeyPermitsOverrides), "PermitOverrides");
 
     // Registration: no document, then a document without the ID.
     EXPECT_FALSE(VTPrivate_LibraryIDIsRegistered(kVTUserLibraryID));
     ASSERT_TRUE(CreateDocument());
     EXPECT_FALSE(VTPrivate_LibraryIDIsRegistered(kVTUserLibraryID));
     EXPECT_FALSE(VTPrivate_LibraryIDIsRegistered(nullptr));
-}
-
-TEST_F(Descriptions, UUIDStringsAreFreshUppercaseHex) {
-    CFRef<CFMutableStringRef> first(VTPrivate_UUIDCreateString(nullptr));
-    CFRef<CFMutableStringRef> second(VTPrivate_UUIDCreateString(kCFAllocatorMalloc));
-    ASSERT_TRUE(first);
-    ASSERT_TRUE(second);
-    EXPECT_TRUE(IsUUIDString(first.get())) << Text(first.get());
-    EXPECT_TRUE(IsUUIDString(second.get())) << Text(second.get());
-    EXPECT_FALSE(CFEqual(first.get(), second.get()));
 }

@@ -48,4 +48,12 @@ void VTPrivate_SetLibraries(CFMutableDictionaryRef libraries);
 // The library record under the ID (borrowed, editable), or NULL when the ID
 // is missing, the table is missing or no record of that ID is there.
 CFMutableDictionaryRef VTPrivate_GetOneLibrary(CFStringRef libraryID);
+
+// ---- Library access and removal ---------------------------------------------
+
+// Deletes the one library: takes it out of its files' "Owners", out of its
+// folder entry's "Owners" (dropping that entry and its map entry when no owner
+// is left), out of its parent's "Children", and removes its property set and
+// its record. Returns NULL or a new error record the caller releases.
+CFMutableDictionaryRef VTPrivate_DeleteOneLibrary(CFAllocatorRef allocator, CFStringRef libraryID);
 }

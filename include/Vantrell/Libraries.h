@@ -121,6 +121,74 @@ VT_EXPORT CFStringRef VTLibraryGetPropertyID(CFAllocatorRef allocator, CFStringR
 VT_EXPORT CFMutableArrayRef VTLibraryGetFiles(CFAllocatorRef allocator, CFStringRef libraryID,
                                               CFMutableDictionaryRef *outError);
 
+/* ---- Library access, queries and removal ------------------------------- */
+
+/* The value under the key in the library's property set (borrowed from the
+ * set), or NULL; a new record in *outError (when given) when the library or
+ * its set cannot be found. */
+VT_EXPORT CFTypeRef VTLibraryPropertyGetValue(CFAllocatorRef allocator, CFStringRef libraryID,
+                                              CFStringRef key, CFMutableDictionaryRef *outError);
+
+/* Stores a copy of the value under the key in the library's property set; a
+ * missing argument changes nothing. Returns NULL or a new error record the
+ * caller releases. */
+VT_EXPORT CFMutableDictionaryRef VTLibraryPropertySetValue(CFAllocatorRef allocator,
+                                                           CFStringRef libraryID, CFStringRef key,
+                                                           CFTypeRef value);
+
+/* Adds the file ID to the library's "Files" and the library to the file
+ * entry's "Owners". Returns NULL or a new error record the caller releases. */
+VT_EXPORT CFMutableDictionaryRef VTLibraryRegisterFileID(CFAllocatorRef allocator,
+                                                         CFStringRef libraryID, CFStringRef fileID);
+
+/* Records the file URL in the URL map and the Files table, owned by the
+ * library, and adds its file ID to the library's "Files". Returns the file
+ * ID, a new string the caller releases, or NULL (a new record in *outError
+ * when given). */
+VT_EXPORT CFStringRef VTLibraryRegisterURL(CFAllocatorRef allocator, CFStringRef libraryID,
+                                           CFURLRef fileURL, CFMutableDictionaryRef *outError);
+
+/* Takes the file ID out of the library's "Files" and the library out of the
+ * file entry's "Owners"; the entry itself stays. Returns NULL or a new error
+ * record the caller releases. */
+VT_EXPORT CFMutableDictionaryRef VTLibraryUnregisterFileID(CFAllocatorRef allocator,
+                                                           CFStringRef libraryID,
+                                                           CFStringRef fileID);
+
+/* VTLibraryUnregisterFileID for the file ID of the URL; a URL the map does
+ * not know changes nothing. Returns NULL or a new error record the caller
+ * releases. */
+VT_EXPORT CFMutableDictionaryRef VTLibraryUnregisterURL(CFAllocatorRef allocator,
+                                                        CFStringRef libraryID, CFURLRef fileURL);
+
+/* Removes the library, its descendants first, with its property set and,
+ * when no other library owns it, its folder's file and map entries. Returns
+ * NULL or a new error record the caller releases. */
+VT_EXPORT CFMutableDictionaryRef VTDocumentRemoveLibrary(CFAllocatorRef allocator,
+                                                         CFStringRef libraryID);
+
+/* A new array of every library ID, which the caller releases, or NULL (a new
+ * record in *outError when given). */
+VT_EXPORT CFArrayRef VTDocumentCopyLibraryIDs(CFAllocatorRef allocator,
+                                              CFMutableDictionaryRef *outError);
+
+/* A new array, which the caller releases, of the IDs of the libraries whose
+ * "Title" equals title exactly, or NULL (a new record in *outError when
+ * given). */
+VT_EXPORT CFArrayRef VTDocumentCopyLibraryIDsWithTitle(CFAllocatorRef allocator, CFStringRef title,
+                                                       CFMutableDictionaryRef *outError);
+
+/* A new array, which the caller releases, of the IDs of the libraries whose
+ * "Title" contains substring, ignoring case and canonical equivalence, or
+ * NULL (a new record in *outError when given). */
+VT_EXPORT CFArrayRef VTDocumentCopyLibraryIDsWithTitleContainingSubstring(
+    CFAllocatorRef allocator, CFStringRef substring, CFMutableDictionaryRef *outError);
+
+/* A new array of every file ID in the Files table, which the caller releases,
+ * or NULL (a new record in *outError when given). */
+VT_EXPORT CFArrayRef VTDocumentCopyFileIDs(CFAllocatorRef allocator,
+                                           CFMutableDictionaryRef *outError);
+
 VT_EXTERN_C_END
 
 #endif /* VANTRELL_LIBRARIES_H */

@@ -21,6 +21,7 @@
 
 #include "document/DocumentPrivate.h"
 #include "libraries/LibrariesPrivate.h"
+#include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "tables/TablesPrivate.h"
 
@@ -71,22 +72,24 @@ void HoldGenerated(const std::string &generator, const fs::path &folder, int lib
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()),
                                        CFIndex(bytes.size())));
-    auto document =
-        static_cast<CFMutableDictionaryRef>(const_cast<void *>(CFPropertyListCreateFromXMLData(
-            nullptr, data.get(), kCFPropertyListMutableContainersAndLeaves, nullptr)));
+    CFRef<CFPropertyListRef> parsed(CFPropertyListCreateFromXMLData(
+        nullptr, data.get(), kCFPropertyListMutableContainersAndLeaves, nullptr));
+    auto document = vt::cf::CastMutable<CFMutableDictionaryRef>(parsed.get());
     if (!document) Fail("cannot read " + path.string());
+    // The store adopts the reference.
+    parsed.Release();
     CFRef<CFMutableDictionaryRef> error(VTPrivate_DocumentSetDocument(document));
     if (error) Fail("cannot hold " + path.string());
 }
 
 // The keys or the values of a top-level table, retained.
 std::vector<CFRef<CFStringRef>> TableStrings(CFStringRef table, bool values) {
-    auto dictionary = static_cast<CFDictionaryRef>(VTPrivate_DocumentValueGet(table));
+    auto dictionary = vt::cf::Cast<CFDictionaryRef>(VTPrivate_DocumentValueGet(table));
     std::vector<const void *> keys(size_t(CFDictionaryGetCount(dictionary))), items(keys.size());
     CFDictionaryGetKeysAndValues(dictionary, keys.data(), items.data());
     std::vector<CFRef<CFStringRef>> strings;
     for (const void *s : values ? items : keys)
-        strings.push_back(CFRef<CFStringRef>::Retain(static_cast<CFStringRef>(s)));
+        strings.push_back(CFRef<CFStringRef>::Retain(vt::cf::Cast<CFStringRef>(s)));
     return strings;
 }
 
@@ -172,7 +175,7 @@ LookUps MeasureLookUps(const std::string &generator, const fs::path &folder, int
     // For contrast, the scan of every key that a keyed look-up replaces.
     result.scan = BestPerCall(50, 0.3, [&](size_t i) {
         CFDictionaryRef table =
-            static_cast<CFDictionaryRef>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries));
+            vt::cf::Cast<CFDictionaryRef>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries));
         std::vector<const void *> keys(size_t(CFDictionaryGetCount(table)));
         CFDictionaryGetKeysAndValues(table, keys.data(), nullptr);
         for (const void *key : keys)
@@ -257,7 +260,7 @@ double MeasureRegistration(int count) {
     }
     double seconds = ProcessorSeconds() - start;
     auto libraries =
-        static_cast<CFDictionaryRef>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries));
+        vt::cf::Cast<CFDictionaryRef>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries));
     if (CFDictionaryGetCount(libraries) != count + 101) Fail("libraries went missing");
     return seconds;
 }

@@ -206,8 +206,9 @@ TEST_F(Registration, RegisteringAgainKeepsFilesAndChildrenAndMovesTheParentLink)
 
     // Under a new parent, with a file of its own, one of them known already.
     CFRef<CFStringRef> again = Describe(kVTLocalLibraryID, CFSTR("lib.c"), CFSTR("Second"));
-    auto descriptionFiles = static_cast<CFMutableArrayRef>(const_cast<void *>(
-        VTLibraryDescriptionGetValue(nullptr, again.get(), kVTKeyFiles, nullptr)));
+    auto descriptionFiles = vt::cf::CastMutable<CFMutableArrayRef>(
+        VTLibraryDescriptionGetValue(nullptr, again.get(), kVTKeyFiles, nullptr));
+    ASSERT_NE(descriptionFiles, nullptr);
     CFArrayAppendValue(descriptionFiles, CFSTR("file.2"));
     CFArrayAppendValue(descriptionFiles, CFSTR("file.3"));
     CFRef<CFMutableDictionaryRef> error(VTDocumentRegisterLibrary(nullptr, again.get(), nullptr));
@@ -290,8 +291,9 @@ TEST_F(Registration, TableFailuresAreReportedYetTheLibraryIsFiled) {
 TEST_F(Registration, HandEditedDocumentsDoNotCrashRegistrationOrAccessors) {
     ASSERT_TRUE(CreateDocument());
     ASSERT_TRUE(Register(kVTRootModuleIDUser, kVTUserLibraryID));
-    auto libraries = static_cast<CFMutableDictionaryRef>(
-        const_cast<void *>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries)));
+    auto libraries = vt::cf::CastMutable<CFMutableDictionaryRef>(
+        VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries));
+    ASSERT_NE(libraries, nullptr);
     CFDictionarySetValue(libraries, CFSTR("lib.string"), CFSTR("not a record"));
     CFMutableDictionaryRef user = VTPrivate_GetOneLibrary(kVTUserLibraryID);
     CFDictionarySetValue(user, kVTKeyChildren, CFSTR("not a list"));
@@ -435,15 +437,17 @@ TEST_F(Registration, ChildrenNeverHoldAnIDTwiceWhateverEditedThem) {
 
     // A deleted library's ID stays among its parent's children; registering
     // that ID anew does not list it twice.
-    auto libraries = static_cast<CFMutableDictionaryRef>(
-        const_cast<void *>(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries)));
+    auto libraries = vt::cf::CastMutable<CFMutableDictionaryRef>(
+        VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries));
+    ASSERT_NE(libraries, nullptr);
     CFDictionaryRemoveValue(libraries, CFSTR("lib.b"));
     ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.b")));
     EXPECT_EQ(children(), (std::vector<std::string>{"lib.a", "lib.b", "lib.c"}));
 
     // The host edits the array in place, then replaces it.
-    auto list = static_cast<CFMutableArrayRef>(
-        const_cast<void *>(VTLibraryGetValue(nullptr, kVTUserLibraryID, kVTKeyChildren, nullptr)));
+    auto list = vt::cf::CastMutable<CFMutableArrayRef>(
+        VTLibraryGetValue(nullptr, kVTUserLibraryID, kVTKeyChildren, nullptr));
+    ASSERT_NE(list, nullptr);
     CFArrayRemoveValueAtIndex(list, 0);
     ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.a")));
     EXPECT_EQ(children(), (std::vector<std::string>{"lib.b", "lib.c", "lib.a"}));

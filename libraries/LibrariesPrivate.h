@@ -56,4 +56,9 @@ CFMutableDictionaryRef VTPrivate_GetOneLibrary(CFStringRef libraryID);
 // is left), out of its parent's "Children", and removes its property set and
 // its record. Returns NULL or a new error record the caller releases.
 CFMutableDictionaryRef VTPrivate_DeleteOneLibrary(CFAllocatorRef allocator, CFStringRef libraryID);
+// Takes the library out of the file entry's "Owners"; the entry stays, also
+// when no owner is left. NULL, or the new record of the entry's look-up
+// (unknown file ID, missing Files table) which the caller releases.
+CFMutableDictionaryRef VTPrivate_FileRemoveOwner(CFAllocatorRef allocator, CFStringRef fileID,
+                                                 CFStringRef libraryID);
 }

@@ -1,0 +1,235 @@
+// Library access: a library's property set, the files it holds, and the
+// listings of library and file IDs.
+//
+// Every value read from the document is type-checked where it is used: a
+// table, record or list of the wrong type counts as absent, so a hand-edited
+// or foreign document cannot crash these operations.
+#include "libraries/LibrariesPrivate.h"
+
+#include <Vantrell/Document.h>
+#include <Vantrell/Errors.h>
+#include <Vantrell/Tables.h>
+#include <Vantrell/Utilities.h>
+
+#include "document/Tables.h"
+#include "platform/values/Holder.h"
+#include "tables/TablesPrivate.h"
+
+using vt::CFRef;
+using vt::cf::Cast;
+
+namespace {
+
+void Hand(CFMutableDictionaryRef *outError, CFMutableDictionaryRef record) {
+    if (outError)
+        *outError = record;
+    else if (record)
+        CFRelease(record);
+}
+
+CFMutableDictionaryRef CantFindContainer(CFAllocatorRef allocator, const char *name) {
+    return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), name);
+}
+
+// The library's record, or NULL with the record the library look-up makes.
+CFMutableDictionaryRef FindLibrary(CFAllocatorRef allocator, CFStringRef libraryID,
+                                   CFRef<CFMutableDictionaryRef> &error) {
+    VTLibraryGetValue(allocator, libraryID, kVTKeyFiles, error.Out());
+    CFMutableDictionaryRef record = error ? nullptr : VTPrivate_GetOneLibrary(libraryID);
+    if (!record && !error) error.Reset(CantFindContainer(allocator, "VTLibraryGetValue"));
+    return record;
+}
+
+// Appends the file ID to the record's "Files" unless it is already there; a
+// record without a "Files" array is left as it is.
+void AddFile(CFAllocatorRef allocator, CFMutableDictionaryRef record, CFStringRef fileID) {
+    CFMutableArrayRef files = vt::doc::GetMutableArray(record, kVTKeyFiles);
+    if (!files || VTU_ArrayContainsValue(files, fileID)) return;
+    CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, fileID));
+    if (stored) CFArrayAppendValue(files, stored.get());
+}
+
+void RemoveFirst(CFMutableArrayRef array, CFTypeRef value) {
+    for (CFIndex i = 0, count = array ? CFArrayGetCount(array) : 0; i < count; ++i) {
+        if (CFEqual(CFArrayGetValueAtIndex(array, i), value)) {
+            CFArrayRemoveValueAtIndex(array, i);
+            return;
+        }
+    }
+}
+
+// A new array of the dictionary's keys.
+CFMutableArrayRef CreateKeyArray(CFAllocatorRef allocator, CFDictionaryRef table) {
+    CFMutableArrayRef keys =
+        CFArrayCreateMutable(allocator, CFDictionaryGetCount(table), &kCFTypeArrayCallBacks);
+    if (!keys) return nullptr;
+    CFDictionaryApplyFunction(
+        table,
+        [](const void *key, const void *, void *context) {
+            CFArrayAppendValue(static_cast<CFMutableArrayRef>(context), key);
+        },
+        keys);
+    return keys;
+}
+
+// The IDs of the libraries whose "Title" the predicate accepts. Look-up
+// records do not stop the scan; the last one is handed back.
+template <class Matches>
+CFArrayRef CopyLibraryIDsWithTitle(CFAllocatorRef allocator, const char *name, CFStringRef wanted,
+                                   CFMutableDictionaryRef *outError, Matches matches) {
+    if (!Cast<CFStringRef>(wanted)) {
+        Hand(outError, VTErrorCreateNULLParamFormat(allocator, name));
+        return nullptr;
+    }
+    CFRef<CFArrayRef> ids(VTDocumentCopyLibraryIDs(allocator, outError));
+    if (!ids) return nullptr;
+    CFRef<CFMutableArrayRef> found(CFArrayCreateMutable(allocator, 0, &kCFTypeArrayCallBacks));
+    if (!found) return nullptr;
+    CFRef<CFMutableDictionaryRef> last;
+    for (CFIndex i = 0, count = CFArrayGetCount(ids.get()); i < count; ++i) {
+        CFStringRef id = Cast<CFStringRef>(CFArrayGetValueAtIndex(ids.get(), i));
+        if (!id) continue;
+        CFRef<CFMutableDictionaryRef> error;
+        CFStringRef propertyID = VTLibraryGetPropertyID(allocator, id, error.Out());
+        CFStringRef title = propertyID ? Cast<CFStringRef>(VTPropertyGetValue(
+                                             allocator, propertyID, kVTKeyTitle, error.Out()))
+                                       : nullptr;
+        if (error) last = std::move(error);
+        if (title && matches(title, wanted)) CFArrayAppendValue(found.get(), id);
+    }
+    if (last) Hand(outError, last.Release());
+    return found.Release();
+}
+
+} // namespace
+
+extern "C" {
+
+CFTypeRef VTLibraryPropertyGetValue(CFAllocatorRef allocator, CFStringRef libraryID,
+                                    CFStringRef key, CFMutableDictionaryRef *outError) {
+    CFStringRef propertyID = VTLibraryGetPropertyID(allocator, libraryID, outError);
+    return propertyID ? VTPropertyGetValue(allocator, propertyID, key, outError) : nullptr;
+}
+
+CFMutableDictionaryRef VTLibraryPropertySetValue(CFAllocatorRef allocator, CFStringRef libraryID,
+                                                 CFStringRef key, CFTypeRef value) {
+    if (!libraryID || !key || !value) return nullptr;
+    CFRef<CFMutableDictionaryRef> result;
+    CFStringRef propertyID = VTLibraryGetPropertyID(allocator, libraryID, result.Out());
+    if (propertyID) result.Reset(VTPropertySetValue(allocator, propertyID, key, value));
+    return result.Release();
+}
+
+CFMutableDictionaryRef VTLibraryRegisterFileID(CFAllocatorRef allocator, CFStringRef libraryID,
+                                               CFStringRef fileID) {
+    if (!Cast<CFStringRef>(libraryID) || !Cast<CFStringRef>(fileID))
+        return VTErrorCreateNULLParam(allocator);
+    CFRef<CFStringRef> keepLibrary = CFRef<CFStringRef>::Retain(libraryID);
+    CFRef<CFStringRef> keepFile = CFRef<CFStringRef>::Retain(fileID);
+    // An unknown library or file must not leave an owner or a file ID behind
+    // that points at nothing.
+    CFRef<CFMutableDictionaryRef> error;
+    if (!FindLibrary(allocator, libraryID, error)) return error.Release();
+    if (!vt::doc::TableGet<CFDictionaryRef>(kVTTopLevelKeyFiles, fileID) &&
+        !VTPrivate_MapContainsID(fileID))
+        return CantFindContainer(allocator, "VTLibraryRegisterFileID");
+    if (CFMutableDictionaryRef record =
+            VTPrivate_FilesSetFileInfoEntryForID(allocator, fileID, libraryID))
+        return record;
+    AddFile(allocator, VTPrivate_GetOneLibrary(libraryID), fileID);
+    return nullptr;
+}
+
+CFStringRef VTLibraryRegisterURL(CFAllocatorRef allocator, CFStringRef libraryID, CFURLRef fileURL,
+                                 CFMutableDictionaryRef *outError) {
+    if (!Cast<CFStringRef>(libraryID) || !Cast<CFURLRef>(fileURL)) {
+        Hand(outError, VTErrorCreateNULLParam(allocator));
+        return nullptr;
+    }
+    CFRef<CFStringRef> keepLibrary = CFRef<CFStringRef>::Retain(libraryID);
+    CFRef<CFMutableDictionaryRef> error;
+    if (!FindLibrary(allocator, libraryID, error)) {
+        Hand(outError, error.Release());
+        return nullptr;
+    }
+    CFStringRef fileID =
+        VTPrivate_FilesSetFileInfoEntryForURL(allocator, fileURL, libraryID, outError);
+    if (fileID) AddFile(allocator, VTPrivate_GetOneLibrary(libraryID), fileID);
+    return fileID;
+}
+
+CFMutableDictionaryRef VTPrivate_FileRemoveOwner(CFAllocatorRef allocator, CFStringRef fileID,
+                                                 CFStringRef libraryID) {
+    CFMutableDictionaryRef error = nullptr;
+    if (!VTFileGetValue(allocator, fileID, kVTKeyOwners, &error)) return error;
+    CFMutableArrayRef owners = vt::doc::GetMutableArray(
+        vt::doc::TableGetMutableDictionary(kVTTopLevelKeyFiles, fileID), kVTKeyOwners);
+    RemoveFirst(owners, libraryID);
+    return nullptr;
+}
+
+CFMutableDictionaryRef VTLibraryUnregisterFileID(CFAllocatorRef allocator, CFStringRef libraryID,
+                                                 CFStringRef fileID) {
+    if (!Cast<CFStringRef>(libraryID) || !Cast<CFStringRef>(fileID))
+        return VTErrorCreateNULLParam(allocator);
+    // Either ID may be borrowed from an array this call edits.
+    CFRef<CFStringRef> keepLibrary = CFRef<CFStringRef>::Retain(libraryID);
+    CFRef<CFStringRef> keepFile = CFRef<CFStringRef>::Retain(fileID);
+    CFRef<CFMutableDictionaryRef> result(VTPrivate_FileRemoveOwner(allocator, fileID, libraryID));
+    CFRef<CFMutableDictionaryRef> lookUp;
+    CFMutableArrayRef files = VTLibraryGetFiles(allocator, libraryID, lookUp.Out());
+    if (lookUp) result = std::move(lookUp);
+    if (!files) return VTErrorCreateCore(allocator, CFSTR("Can't find container."));
+    RemoveFirst(files, fileID);
+    return result.Release();
+}
+
+CFMutableDictionaryRef VTLibraryUnregisterURL(CFAllocatorRef allocator, CFStringRef libraryID,
+                                              CFURLRef fileURL) {
+    if (!Cast<CFStringRef>(libraryID) || !Cast<CFURLRef>(fileURL))
+        return VTErrorCreateNULLParam(allocator);
+    CFRef<CFStringRef> fileID = CFRef<CFStringRef>::Retain(VTPrivate_MapGetEntryIDForURL(fileURL));
+    if (!fileID) return nullptr;
+    return VTLibraryUnregisterFileID(allocator, libraryID, fileID.get());
+}
+
+CFArrayRef VTDocumentCopyLibraryIDs(CFAllocatorRef allocator, CFMutableDictionaryRef *outError) {
+    CFMutableDictionaryRef libraries = VTPrivate_GetLibraries();
+    CFMutableArrayRef ids = libraries ? CreateKeyArray(allocator, libraries) : nullptr;
+    if (!ids)
+        Hand(outError,
+             VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Can't find libraries container."),
+                                     "VTDocumentCopyLibraryIDs"));
+    return ids;
+}
+
+CFArrayRef VTDocumentCopyLibraryIDsWithTitle(CFAllocatorRef allocator, CFStringRef title,
+                                             CFMutableDictionaryRef *outError) {
+    return CopyLibraryIDsWithTitle(allocator, "VTDocumentCopyLibraryIDsWithTitle", title, outError,
+                                   [](CFStringRef candidate, CFStringRef wanted) {
+                                       return CFStringCompare(candidate, wanted, 0) ==
+                                              kCFCompareEqualTo;
+                                   });
+}
+
+CFArrayRef VTDocumentCopyLibraryIDsWithTitleContainingSubstring(CFAllocatorRef allocator,
+                                                                CFStringRef substring,
+                                                                CFMutableDictionaryRef *outError) {
+    return CopyLibraryIDsWithTitle(
+        allocator, "VTDocumentCopyLibraryIDsWithTitleContainingSubstring", substring, outError,
+        [](CFStringRef candidate, CFStringRef wanted) {
+            return CFStringFind(candidate, wanted, kCFCompareCaseInsensitive | kCFCompareNonliteral)
+                       .location != kCFNotFound;
+        });
+}
+
+CFArrayRef VTDocumentCopyFileIDs(CFAllocatorRef allocator, CFMutableDictionaryRef *outError) {
+    CFMutableDictionaryRef files = VTPrivate_GetFiles(allocator);
+    CFMutableArrayRef ids = files ? CreateKeyArray(allocator, files) : nullptr;
+    if (!ids)
+        Hand(outError, VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."),
+                                               "VTDocumentCopyFileIDs"));
+    return ids;
+}
+
+} // extern "C"

@@ -100,6 +100,33 @@ VT_EXPORT CFArrayRef VTDocumentGetDisabledFolderSubstrings(void);
  * substrings. A failure is shown on standard error. */
 VT_EXPORT void VTDocumentSetDisabledFolderSubstrings(CFArrayRef substrings);
 
+/* ---- Start-up ------------------------------------------------------------ */
+
+/* Options key "InstallExamples": with the value kCFBooleanTrue itself (no
+ * other value), start-up copies the example script into the user Modules
+ * folder. */
+VT_EXPORT const CFStringRef kVTDocumentOptionInstallExamples;
+
+/* The root libraries' default titles: "UserLibrary", "LocalLibrary",
+ * "NetworkLibrary". */
+VT_EXPORT const CFStringRef kVTUserLibraryDefaultTitle;
+VT_EXPORT const CFStringRef kVTLocalLibraryDefaultTitle;
+VT_EXPORT const CFStringRef kVTNetworkLibraryDefaultTitle;
+/* The root libraries' "BaseURIString" values: "~/Library/Scripts",
+ * "/Library/Scripts", "/Network/Library/Scripts". */
+VT_EXPORT const CFStringRef kVTUserLibraryBaseURI;
+VT_EXPORT const CFStringRef kVTLocalLibraryBaseURI;
+VT_EXPORT const CFStringRef kVTNetworkLibraryBaseURI;
+
+/* The host's first call: creates the missing Modules folders, loads the
+ * document file and, unless it holds a current document, builds the document
+ * (root libraries, reserved search configurations) and saves it. A file that
+ * cannot be read is copied aside first, and a document of another version is
+ * backed up once and carried forward. Returns NULL on success, else a new
+ * error record the caller releases. */
+VT_EXPORT CFMutableDictionaryRef VantrellLoadDocument(CFAllocatorRef allocator,
+                                                      CFDictionaryRef options);
+
 VT_EXTERN_C_END
 
 #endif /* VANTRELL_DOCUMENT_H */

@@ -6,6 +6,7 @@
 // table, record or list of the wrong type counts as absent, so a hand-edited
 // or foreign document cannot crash a registration.
 #include "libraries/LibrariesPrivate.h"
+#include "libraries/ParentRefresh.h"
 
 #include <Vantrell/Document.h>
 #include <Vantrell/Errors.h>
@@ -200,9 +201,20 @@ CFStringRef CreateDistinctCopy(CFAllocatorRef allocator, CFStringRef id) {
     return scratch ? CFStringCreateCopy(allocator, scratch.get()) : nullptr;
 }
 
+// Set by a pass that refreshes the parent's listing once itself.
+bool gVTParentRefreshSuspended = false;
+
 } // namespace
 
 extern "C" {
+
+void VTPrivate_LibrarySetParentRefreshSuspended(Boolean suspended) {
+    gVTParentRefreshSuspended = suspended;
+}
+
+Boolean VTPrivate_LibraryParentRefreshSuspended(void) {
+    return gVTParentRefreshSuspended;
+}
 
 Boolean VTPrivate_LibraryIDIsRegistered(CFStringRef libraryID) {
     return libraryID && Get<CFDictionaryRef>(VTPrivate_GetLibraries(), libraryID) != nullptr;
@@ -289,7 +301,8 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
 
     if (!parentID || !VTPrivate_LibraryIDIsRoot(parentID.get())) {
         CFMutableDictionaryRef parent = VTPrivate_GetOneLibrary(parentID.get());
-        if (CFStringRef parentMapID = Get<CFStringRef>(parent, kVTFileInfoKeyURLMapID))
+        CFStringRef parentMapID = Get<CFStringRef>(parent, kVTFileInfoKeyURLMapID);
+        if (parentMapID && !gVTParentRefreshSuspended)
             RefreshParentFolder(allocator, parentMapID, result);
         CFMutableArrayRef children = vt::doc::GetMutableArray(parent, kVTKeyChildren);
         if (children && !Children().Contains(libraries, children, libraryID.get())) {

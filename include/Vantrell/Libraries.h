@@ -189,6 +189,20 @@ VT_EXPORT CFArrayRef VTDocumentCopyLibraryIDsWithTitleContainingSubstring(
 VT_EXPORT CFArrayRef VTDocumentCopyFileIDs(CFAllocatorRef allocator,
                                            CFMutableDictionaryRef *outError);
 
+/* ---- Subfolder registration -------------------------------------------- */
+
+/* Makes a child library of the library for each subfolder of its folder that
+ * the URL map does not know yet, in the folder's listing order: its ID is
+ * kVTLibraryAutoIDPrefix, "." and the MD5-derived string of the subfolder's
+ * name in URL form (the name is also its title), and every item inside the
+ * subfolder becomes one of its files. One level per call. A subfolder whose
+ * ID is already registered is skipped, the others are still made, and the
+ * result is then "VTLibraryRegisterSubfolders: Library already registered
+ * for subfolder." unless a later step's record replaces it. Returns NULL or
+ * a new error record (the last one a step produced) the caller releases. */
+VT_EXPORT CFMutableDictionaryRef VTLibraryRegisterSubfolders(CFAllocatorRef allocator,
+                                                             CFStringRef libraryID);
+
 VT_EXTERN_C_END
 
 #endif /* VANTRELL_LIBRARIES_H */

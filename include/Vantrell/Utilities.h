@@ -47,6 +47,23 @@ VT_EXPORT void VTU_URLCopyPathData(CFAllocatorRef allocator, CFURLRef url, CFStr
  * -600 when their registration function cannot be found. */
 VT_EXPORT OSStatus VTPrivate_RegisterURL(CFURLRef url, Boolean update);
 
+/* ---- Folders in a library ---------------------------------------------- */
+
+/* Creates the folder named folderName (one path component, taken literally)
+ * inside the folder of the library. Returns its absolute directory URL, a
+ * new URL the caller releases (also when the folder already existed), or
+ * NULL. A missing argument gives "VTU_URLCreateFolderInParent:: Required
+ * input parameter is NULL." and a name that is empty, "." or "..", or holds
+ * "/" or a NUL gives "VTU_URLCreateFolderInParent:: Folder name not valid."
+ * (both code -50) in *outError when given. When the folder cannot be
+ * created, the URL comes back with the record in *outError; without
+ * outError the record is shown on standard error and the result is NULL. A
+ * file already there is a failure: NULL, and the record in *outError or
+ * shown. */
+VT_EXPORT CFURLRef VTU_URLCreateFolderInParent(CFAllocatorRef allocator, CFStringRef libraryID,
+                                               CFStringRef folderName,
+                                               CFMutableDictionaryRef *outError);
+
 VT_EXTERN_C_END
 
 #endif /* VANTRELL_UTILITIES_H */

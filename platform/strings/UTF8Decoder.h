@@ -21,12 +21,28 @@ class UTF8Decoder {
     // U+FFFD, as the Unicode standard recommends.
     template <class Emit>
     void Decode(const uint8_t *bytes, size_t length, Emit &&emit) {
-        for (size_t i = 0; i < length; ++i) {
-            uint8_t byte = bytes[i];
-            if (needed_ == 0 && byte < 0x80)
-                emit(UniChar(byte));
-            else
-                Byte(byte, emit);
+        size_t i = 0;
+        // A sequence left open by the last piece goes on byte by byte.
+        while (i < length && needed_ != 0)
+            Byte(bytes[i++], emit);
+        while (i < length) {
+            uint8_t lead = bytes[i];
+            if (lead < 0x80) {
+                emit(UniChar(lead));
+                ++i;
+                continue;
+            }
+            // A whole well-formed sequence at once; a bad or split one byte
+            // by byte.
+            uint32_t codePoint = 0;
+            if (size_t size = WholeSequence(bytes + i, length - i, codePoint)) {
+                EmitCodePoint(codePoint, emit);
+                i += size;
+                continue;
+            }
+            do
+                Byte(bytes[i++], emit);
+            while (i < length && needed_ != 0);
         }
     }
 
@@ -42,6 +58,48 @@ class UTF8Decoder {
     bool SawInvalid() const { return invalid_; }
 
   private:
+    // The length (2-4) of the well-formed sequence starting with a non-ASCII
+    // byte, with its code point; 0 for anything else, a sequence cut short by
+    // the end of the bytes included.
+    static size_t WholeSequence(const uint8_t *bytes, size_t available, uint32_t &codePoint) {
+        uint8_t lead = bytes[0];
+        auto continuation = [bytes](size_t i) { return (bytes[i] & 0xC0) == 0x80; };
+        if (lead < 0xC2) return 0;
+        if (lead < 0xE0) {
+            if (available < 2 || !continuation(1)) return 0;
+            codePoint = uint32_t(lead & 0x1F) << 6 | (bytes[1] & 0x3F);
+            return 2;
+        }
+        if (lead < 0xF0) {
+            if (available < 3) return 0;
+            uint8_t low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+            if (bytes[1] < low || bytes[1] > high || !continuation(2)) return 0;
+            codePoint =
+                uint32_t(lead & 0x0F) << 12 | uint32_t(bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
+            return 3;
+        }
+        if (lead < 0xF5) {
+            if (available < 4) return 0;
+            uint8_t low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+            if (bytes[1] < low || bytes[1] > high || !continuation(2) || !continuation(3)) return 0;
+            codePoint = uint32_t(lead & 0x07) << 18 | uint32_t(bytes[1] & 0x3F) << 12 |
+                        uint32_t(bytes[2] & 0x3F) << 6 | (bytes[3] & 0x3F);
+            return 4;
+        }
+        return 0;
+    }
+
+    template <class Emit>
+    static void EmitCodePoint(uint32_t codePoint, Emit &emit) {
+        if (codePoint < 0x10000) {
+            emit(UniChar(codePoint));
+        } else {
+            codePoint -= 0x10000;
+            emit(UniChar(0xD800 + (codePoint >> 10)));
+            emit(UniChar(0xDC00 + (codePoint & 0x3FF)));
+        }
+    }
+
     template <class Emit>
     void Byte(uint8_t byte, Emit &emit) {
         if (needed_ == 0) {
@@ -78,13 +136,7 @@ class UTF8Decoder {
         if (++seen_ < needed_) return;
         uint32_t codePoint = codePoint_;
         Reset();
-        if (codePoint < 0x10000) {
-            emit(UniChar(codePoint));
-        } else {
-            codePoint -= 0x10000;
-            emit(UniChar(0xD800 + (codePoint >> 10)));
-            emit(UniChar(0xDC00 + (codePoint & 0x3FF)));
-        }
+        EmitCodePoint(codePoint, emit);
     }
 
     template <class Emit>

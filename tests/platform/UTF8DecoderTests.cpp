@@ -48,6 +48,8 @@ TEST(UTF8Decoder, EverySplitGivesTheSameUnitsAndStringsAgree) {
         {"\xED\xA0\x80", {R, R, R}},
         {"\xC0\xAF", {R, R}},
         {"\xF4\x90\x80\x80", {R, R, R, R}},
+        {"\xE0\x80\x80", {R, R, R}},
+        {"\xC3\xA9\xC3", {0xE9, R}},
         // Cut off by the end of the input.
         {"x\xF0\x9F\x98", {'x', R}},
     };

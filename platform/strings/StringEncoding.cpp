@@ -2,6 +2,7 @@
 // ASCII, ISO Latin 1, UTF-16 and UTF-32 (with or without byte order marks).
 #include "platform/strings/StringInternal.h"
 #include "platform/strings/UTF8Decoder.h"
+#include "platform/values/Guard.h"
 
 #include <algorithm>
 #include <bit>
@@ -460,12 +461,11 @@ void CFStringAppendCString(CFMutableStringRef theString, const char *cStr,
                            CFStringEncoding encoding) {
     MutableString *string = AsMutable(theString);
     if (!string || !cStr) return;
-    try {
+    vt::Guard([&] {
         Builder builder;
         if (Decode(reinterpret_cast<const uint8_t *>(cStr), std::strlen(cStr), encoding, builder))
             Splice(string, string->length, 0, builder.GetView());
-    } catch (const std::exception &) {
-    }
+    });
 }
 
 Boolean CFStringGetCString(CFStringRef theString, char *buffer, CFIndex bufferSize,

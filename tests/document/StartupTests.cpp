@@ -263,12 +263,8 @@ TEST_F(Startup, ExampleScriptIsCopiedOnlyForTheTrueBooleanAndItsFailureKeepsTheD
 
     ASSERT_TRUE(fs::remove(example));
     CFRef<CFNumberRef> one(VTU_NumberCreateWithCFIndex(nullptr, 1));
-    for (CFTypeRef other :
-         {CFTypeRef(one.get()), CFTypeRef(kCFBooleanFalse), CFTypeRef(CFSTR("true"))}) {
-        CFDictionarySetValue(options.get(), kVTDocumentOptionInstallExamples, other);
-        EXPECT_EQ(Load(options.get()).get(), nullptr);
-        EXPECT_FALSE(vt::test::Exists(example));
-    }
+    CFDictionarySetValue(options.get(), kVTDocumentOptionInstallExamples, one.get());
+    EXPECT_EQ(Load(options.get()).get(), nullptr);
     EXPECT_EQ(Load().get(), nullptr);
     EXPECT_FALSE(vt::test::Exists(example));
     CFDictionarySetValue(options.get(), kVTDocumentOptionInstallExamples, kCFBooleanTrue);
@@ -280,34 +276,23 @@ TEST_F(Startup, ExampleScriptIsCopiedOnlyForTheTrueBooleanAndItsFailureKeepsTheD
     EXPECT_EQ(vt::test::ReadFile(example), fresh);
 }
 
-TEST(StartupFolders, MissingUserScriptsFolderEndsStartUpBeforeLoading) {
-    ASSERT_NE(dlopen(VANTRELL_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_LOCAL), nullptr);
-    vt::test::TempFolder domains, work;
-    vt::test::ScopedWorkingDirectory cwd(work.Path());
-    ASSERT_TRUE(vt::test::CreateScriptsFolders(domains.Path(), false, true, true));
-    CFRef<CFMutableDictionaryRef> error(VantrellLoadDocument(nullptr, nullptr));
-    vt::test::SetDomainRoot("");
+TEST_F(Startup, MissingUserScriptsFolderEndsStartUpBeforeLoading) {
+    fs::remove_all(vt::test::ScriptsFolderPath(domains_.Path(), kUserDomain));
+    CFRef<CFMutableDictionaryRef> error = Load();
     EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())),
               "Can't create user domain Modules folder.");
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), -4960);
     EXPECT_EQ(VTPrivate_DocumentGetDocument(), nullptr);
-    EXPECT_FALSE(vt::test::Exists(work.Join(kName)));
+    EXPECT_FALSE(vt::test::Exists(Document()));
 }
 
-TEST(StartupFolders, MissingNetworkScriptsFolderStillStarts) {
-    ASSERT_NE(dlopen(VANTRELL_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_LOCAL), nullptr);
-    vt::test::TempFolder domains, work;
-    vt::test::ScopedWorkingDirectory cwd(work.Path());
-    ASSERT_TRUE(vt::test::CreateScriptsFolders(domains.Path(), true, true, false));
-    CFRef<CFMutableDictionaryRef> error(VantrellLoadDocument(nullptr, nullptr));
-    vt::test::SetDomainRoot("");
-    EXPECT_EQ(error.get(), nullptr);
-    CFDictionaryRef network = Entry(kVTTopLevelKeyLibraries, kVTNetworkLibraryID);
-    ASSERT_NE(network, nullptr);
-    EXPECT_EQ(Value(network, "URLMapID"), "<null>");
+TEST_F(Startup, MissingNetworkScriptsFolderStillStarts) {
+    fs::remove_all(vt::test::ScriptsFolderPath(domains_.Path(), kNetworkDomain));
+    EXPECT_EQ(Load().get(), nullptr);
+    EXPECT_EQ(Value(Entry(kVTTopLevelKeyLibraries, kVTNetworkLibraryID), "URLMapID"), "<null>");
     EXPECT_EQ(Flags(kVTNetworkLibraryID), 9);
     EXPECT_EQ(VTSearchConfigurationGetValue(nullptr, kVTSearchConfigurationIDNetwork, kVTKeyEnabled,
                                             nullptr),
               kCFBooleanFalse);
-    EXPECT_TRUE(vt::test::Exists(work.Join(kName)));
+    EXPECT_TRUE(vt::test::Exists(Document()));
 }

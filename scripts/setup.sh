@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and tests need, only when missing.
+# Installs the Debian packages the build, the tests and CI need, only when
+# missing: a fresh Debian 12 machine needs nothing else. scripts/test.sh
+# builds with GCC and with Clang (clang) and caches compilations (ccache); the
+# tests run python3, nm (binutils, with build-essential) and /bin/sh.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config python3
+packages=(build-essential cmake ninja-build pkg-config python3 clang ccache
           libexpat1-dev libutf8proc-dev uuid-dev libgtest-dev libssl-dev libicu-dev)
 if [ "${1:-}" = "--bench" ]; then
     packages+=(libplist-dev)

@@ -160,11 +160,18 @@ CFStringRef VTLibraryRegisterURL(CFAllocatorRef allocator, CFStringRef libraryID
 
 CFMutableDictionaryRef VTPrivate_FileRemoveOwner(CFAllocatorRef allocator, CFStringRef fileID,
                                                  CFStringRef libraryID) {
-    CFMutableDictionaryRef error = nullptr;
-    if (!VTFileGetValue(allocator, fileID, kVTKeyOwners, &error)) return error;
-    CFMutableArrayRef owners = vt::doc::GetMutableArray(
-        vt::doc::TableGetMutableDictionary(kVTTopLevelKeyFiles, fileID), kVTKeyOwners);
-    RemoveFirst(owners, libraryID);
+    // One keyed look-up per file: a library of many files is removed file by
+    // file. The entry's own accessor makes the record when there is none.
+    CFMutableDictionaryRef entry =
+        Cast<CFStringRef>(fileID)
+            ? vt::doc::GetMutableDictionary(vt::doc::Table(kVTTopLevelKeyFiles), fileID)
+            : nullptr;
+    if (!entry) {
+        CFMutableDictionaryRef error = nullptr;
+        VTFileGetValue(allocator, fileID, kVTKeyOwners, &error);
+        return error;
+    }
+    RemoveFirst(vt::doc::GetMutableArray(entry, kVTKeyOwners), libraryID);
     return nullptr;
 }
 

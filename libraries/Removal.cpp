@@ -30,22 +30,58 @@ void RemoveAll(CFMutableArrayRef array, CFTypeRef value) {
         if (CFEqual(CFArrayGetValueAtIndex(array, i), value)) CFArrayRemoveValueAtIndex(array, i);
 }
 
-// Takes the library out of each file's "Owners" and empties its "Files".
-// Each file costs keyed look-ups only, so a library of many files goes in
-// linear time.
+// Takes the library out of the "Owners" of every entry of the Files table
+// that lists it, in the table's own order: a library holding much of the
+// table is released by one sequential walk instead of a scattered keyed
+// look-up per file. Returns how many entries other than its folder's listed
+// it, or -1 when the walk could not be made.
+CFIndex ReleaseOwnedEntries(CFMutableDictionaryRef table, CFStringRef libraryID,
+                            CFStringRef folderID) {
+    return vt::Guard(CFIndex(-1), [&] {
+        CFIndex count = CFDictionaryGetCount(table);
+        std::vector<const void *> keys(static_cast<size_t>(count)), values(keys.size());
+        CFDictionaryGetKeysAndValues(table, keys.data(), values.data());
+        CFIndex owned = 0;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            CFArrayRef owners =
+                vt::doc::Get<CFArrayRef>(Cast<CFDictionaryRef>(values[i]), kVTKeyOwners);
+            if (!owners ||
+                !CFArrayContainsValue(owners, CFRangeMake(0, CFArrayGetCount(owners)), libraryID))
+                continue;
+            CFStringRef key = Cast<CFStringRef>(keys[i]);
+            CFMutableDictionaryRef entry = vt::cf::CastMutable<CFMutableDictionaryRef>(values[i]);
+            if (!entry) entry = vt::doc::GetMutableDictionary(table, key);
+            RemoveAll(vt::doc::GetMutableArray(entry, kVTKeyOwners), libraryID);
+            if (!folderID || !key || !CFEqual(key, folderID)) ++owned;
+        }
+        return owned;
+    });
+}
+
+// Takes the library out of each file's "Owners" and empties its "Files", in
+// time linear in its files.
 void ReleaseFiles(CFAllocatorRef allocator, CFStringRef libraryID,
                   CFRef<CFMutableDictionaryRef> &result) {
-    CFMutableArrayRef files =
-        VTPrivate_GetLibraries()
-            ? vt::doc::GetMutableArray(VTPrivate_GetOneLibrary(libraryID), kVTKeyFiles)
-            : nullptr;
+    CFMutableDictionaryRef record =
+        VTPrivate_GetLibraries() ? VTPrivate_GetOneLibrary(libraryID) : nullptr;
+    CFMutableArrayRef files = vt::doc::GetMutableArray(record, kVTKeyFiles);
     if (!files) {
         result.Reset(VTErrorCreateCore(allocator, CFSTR("Can't find container.")));
         return;
     }
-    CFRef<CFArrayRef> snapshot(CFArrayCreateCopy(allocator, files));
-    for (CFIndex i = 0, count = snapshot ? CFArrayGetCount(snapshot.get()) : 0; i < count; ++i) {
-        CFStringRef fileID = Cast<CFStringRef>(CFArrayGetValueAtIndex(snapshot.get(), i));
+    CFIndex fileCount = CFArrayGetCount(files);
+    CFMutableDictionaryRef table = vt::doc::Table(kVTTopLevelKeyFiles);
+    // The walk settles every file when as many entries listed the library as
+    // it has files; otherwise (a file without an entry, a file listed twice)
+    // each file is also visited by ID, so that a missing entry is shown.
+    if (table && fileCount > 0 && fileCount * 4 >= CFDictionaryGetCount(table)) {
+        CFStringRef folderID = vt::doc::Get<CFStringRef>(record, kVTFileInfoKeyURLMapID);
+        if (ReleaseOwnedEntries(table, libraryID, folderID) == fileCount) fileCount = 0;
+    }
+    // Walked in place: only the files' own entries change on the way, and the
+    // count is read afresh at each step all the same.
+    for (CFIndex i = 0; i < fileCount && i < CFArrayGetCount(files); ++i) {
+        CFStringRef fileID = Cast<CFStringRef>(CFArrayGetValueAtIndex(files, i));
         CFRef<CFMutableDictionaryRef> error(
             fileID ? VTPrivate_FileRemoveOwner(allocator, fileID, libraryID)
                    : VTErrorCreateNULLParam(allocator));

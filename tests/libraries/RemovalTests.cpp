@@ -123,8 +123,18 @@ TEST_F(Removal, SharedFolderGoesWithItsLastOwner) {
         CFRef<CFStringRef>::Retain(Field(first.get(), kVTFileInfoKeyURLMapID));
     ASSERT_EQ(Text(mapID.get()), Text(Field(second.get(), kVTFileInfoKeyURLMapID)));
 
+    // A library holding few of the table's files is released file by file.
+    std::vector<CFRef<CFStringRef>> files;
+    for (int i = 0; i < 6; ++i) {
+        CFRef<CFURLRef> url(NewFolderURL(work_.Join("shared/f" + std::to_string(i))));
+        files.emplace_back(
+            VTLibraryRegisterURL(nullptr, i ? second.get() : first.get(), url.get(), nullptr));
+    }
     CFRef<CFMutableDictionaryRef> error(VTDocumentRemoveLibrary(nullptr, first.get()));
     EXPECT_FALSE(error) << Said(error.get());
+    EXPECT_EQ(Texts(VTFileGetValue(nullptr, files[0].get(), kVTKeyOwners, nullptr)), Strings{});
+    EXPECT_EQ(Texts(VTFileGetValue(nullptr, files[1].get(), kVTKeyOwners, nullptr)),
+              Strings{"second"});
     EXPECT_TRUE(VTPrivate_MapContainsID(mapID.get()));
     EXPECT_EQ(Texts(VTFileGetValue(nullptr, mapID.get(), kVTKeyOwners, nullptr)),
               Strings{"second"});

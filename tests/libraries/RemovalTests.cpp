@@ -12,6 +12,7 @@ using namespace vt::test::libraries;
 namespace {
 
 using Strings = std::vector<std::string>;
+using Record = CFRef<CFMutableDictionaryRef>;
 
 class Removal : public LibrariesTest {
   protected:
@@ -21,51 +22,53 @@ class Removal : public LibrariesTest {
         ASSERT_TRUE(Register(kVTRootModuleIDUser, kVTUserLibraryID, CFSTR("UserLibrary")));
     }
 
-    // A library under parentID with a folder of its own (or the shared one).
-    CFRef<CFStringRef> Library(CFStringRef parentID, const char *id,
-                               const std::string &folder = "") {
-        std::string path = work_.Join(folder.empty() ? id : folder);
+    // A library under parentID with a folder of its own (or the named one).
+    CFRef<CFStringRef> Library(CFStringRef parentID, const char *id, const char *folder = "") {
+        std::string path = work_.Join(*folder ? folder : id);
         EXPECT_TRUE(vt::test::MakeFolders(path));
         CFRef<CFURLRef> url(NewFolderURL(path));
         CFRef<CFStringRef> libraryID(NewString(id));
         return Register(parentID, libraryID.get(), nullptr, url.get());
     }
 
-    static CFStringRef Field(CFStringRef libraryID, CFStringRef key) {
-        return vt::cf::Cast<CFStringRef>(CFDictionaryGetValue(RecordOf(libraryID), key));
+    // A file of the library, registered by URL.
+    CFRef<CFStringRef> File(CFStringRef libraryID, const std::string &name) {
+        CFRef<CFURLRef> url(NewFolderURL(work_.Join(name)));
+        return CFRef<CFStringRef>(VTLibraryRegisterURL(nullptr, libraryID, url.get(), nullptr));
     }
 
-    static Strings Keys(CFStringRef table) {
-        CFRef<CFMutableArrayRef> keys(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
-        CFDictionaryApplyFunction(
-            TableOf(table),
-            [](const void *key, const void *, void *array) {
-                CFArrayAppendValue(static_cast<CFMutableArrayRef>(array), key);
-            },
-            keys.get());
-        Strings texts = Texts(keys.get());
-        std::sort(texts.begin(), texts.end());
-        return texts;
+    static CFRef<CFStringRef> Field(CFStringRef libraryID, CFStringRef key) {
+        return CFRef<CFStringRef>::Retain(
+            vt::cf::Cast<CFStringRef>(CFDictionaryGetValue(RecordOf(libraryID), key)));
+    }
+    static Strings Owners(CFStringRef fileID) {
+        return Texts(VTFileGetValue(nullptr, fileID, kVTKeyOwners, nullptr));
+    }
+    // The library IDs, sorted.
+    static Strings Libraries() {
+        Strings ids = Texts(CFRef<CFArrayRef>(VTDocumentCopyLibraryIDs(nullptr, nullptr)).get());
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    // Whether the folder's file entry and its map entry are there.
+    static bool FolderKept(CFStringRef mapID) {
+        bool entry = CFDictionaryContainsKey(TableOf(kVTTopLevelKeyFiles), mapID);
+        EXPECT_EQ(entry, bool(VTPrivate_MapContainsID(mapID)));
+        return entry;
     }
 };
 
-bool Has(const Strings &texts, CFStringRef text) {
-    return std::find(texts.begin(), texts.end(), Text(text)) != texts.end();
-}
+const Strings kUser{"info.module.library.id.user"};
 
 } // namespace
 
 TEST_F(Removal, RefusesNullReservedAndUnknownIDs) {
-    CFRef<CFMutableDictionaryRef> error(VTDocumentRemoveLibrary(nullptr, nullptr));
+    Record error(VTDocumentRemoveLibrary(nullptr, nullptr));
     EXPECT_EQ(Said(error.get()), "VTDocumentRemoveLibrary:: Required input parameter is NULL.");
     EXPECT_EQ(Code(error.get()), -50);
-    error.Reset(VTPrivate_DeleteOneLibrary(nullptr, nullptr));
-    EXPECT_EQ(Said(error.get()), "Required input parameter is NULL.");
-    Strings before = Keys(kVTTopLevelKeyLibraries);
     error.Reset(VTDocumentRemoveLibrary(nullptr, CFSTR("nope")));
     EXPECT_EQ(Said(error.get()), "VTLibraryGetValue: Can't find container.");
     EXPECT_EQ(Code(error.get()), -4960);
-    EXPECT_EQ(Keys(kVTTopLevelKeyLibraries), before);
 
     // The reserved library stays; its descendants go and leave its children.
     CFRef<CFStringRef> child = Library(kVTUserLibraryID, "child");
@@ -73,75 +76,55 @@ TEST_F(Removal, RefusesNullReservedAndUnknownIDs) {
     error.Reset(VTDocumentRemoveLibrary(nullptr, kVTUserLibraryID));
     EXPECT_EQ(Said(error.get()), "Can't delete library with reserved status.");
     EXPECT_EQ(Code(error.get()), -50);
-    EXPECT_EQ(Keys(kVTTopLevelKeyLibraries), Strings{"info.module.library.id.user"});
+    EXPECT_EQ(Libraries(), kUser);
     EXPECT_EQ(Texts(CFDictionaryGetValue(RecordOf(kVTUserLibraryID), kVTKeyChildren)), Strings{});
 }
 
-TEST_F(Removal, TakesDescendantsPropertiesAndFolderButKeepsFileEntries) {
+TEST_F(Removal, TakesDescendantsPropertiesAndFoldersButKeepsFileEntries) {
     CFRef<CFStringRef> parent = Library(kVTUserLibraryID, "parent");
     CFRef<CFStringRef> kid = Library(parent.get(), "kid");
-    CFRef<CFStringRef> folders[] = {
-        CFRef<CFStringRef>::Retain(Field(parent.get(), kVTFileInfoKeyURLMapID)),
-        CFRef<CFStringRef>::Retain(Field(kid.get(), kVTFileInfoKeyURLMapID))};
-    CFRef<CFStringRef> properties[] = {
-        CFRef<CFStringRef>::Retain(Field(parent.get(), kVTLibraryKeyPropertyID)),
-        CFRef<CFStringRef>::Retain(Field(kid.get(), kVTLibraryKeyPropertyID))};
+    CFRef<CFStringRef> owned[] = {
+        Field(parent.get(), kVTFileInfoKeyURLMapID), Field(kid.get(), kVTFileInfoKeyURLMapID),
+        Field(parent.get(), kVTLibraryKeyPropertyID), Field(kid.get(), kVTLibraryKeyPropertyID)};
     std::vector<CFRef<CFStringRef>> files;
-    for (int i = 0; i < 5; ++i) {
-        CFRef<CFURLRef> url(NewFolderURL(work_.Join("parent/f" + std::to_string(i))));
-        files.emplace_back(VTLibraryRegisterURL(nullptr, parent.get(), url.get(), nullptr));
-        ASSERT_TRUE(files.back());
-    }
-    EXPECT_FALSE(CFRef<CFMutableDictionaryRef>(
-        VTLibraryRegisterFileID(nullptr, kVTUserLibraryID, files[0].get())));
-    CFRef<CFArrayRef> heldFiles =
+    for (int i = 0; i < 5; ++i)
+        files.push_back(File(parent.get(), "f" + std::to_string(i)));
+    EXPECT_FALSE(Record(VTLibraryRegisterFileID(nullptr, kVTUserLibraryID, files[0].get())));
+    CFRef<CFArrayRef> held =
         CFRef<CFArrayRef>::Retain(Array(CFDictionaryGetValue(RecordOf(parent.get()), kVTKeyFiles)));
 
-    CFRef<CFMutableDictionaryRef> error(VTDocumentRemoveLibrary(nullptr, parent.get()));
+    Record error(VTDocumentRemoveLibrary(nullptr, parent.get()));
     EXPECT_FALSE(error) << Said(error.get());
-    EXPECT_EQ(Keys(kVTTopLevelKeyLibraries), Strings{"info.module.library.id.user"});
+    EXPECT_EQ(Libraries(), kUser);
     EXPECT_EQ(Texts(CFDictionaryGetValue(RecordOf(kVTUserLibraryID), kVTKeyChildren)), Strings{});
-    EXPECT_EQ(CFArrayGetCount(heldFiles.get()), 0);
-    for (const auto &id : properties)
-        EXPECT_FALSE(VTPrivate_PropertyExists(id.get()));
-    Strings entries = Keys(kVTTopLevelKeyFiles);
-    for (const auto &id : folders) {
-        EXPECT_FALSE(Has(entries, id.get()));
-        EXPECT_FALSE(VTPrivate_MapContainsID(id.get()));
-    }
+    EXPECT_EQ(CFArrayGetCount(held.get()), 0);
+    EXPECT_FALSE(FolderKept(owned[0].get()));
+    EXPECT_FALSE(FolderKept(owned[1].get()));
+    EXPECT_FALSE(VTPrivate_PropertyExists(owned[2].get()));
+    EXPECT_FALSE(VTPrivate_PropertyExists(owned[3].get()));
     for (size_t i = 0; i < files.size(); ++i) {
-        EXPECT_TRUE(VTPrivate_MapContainsID(files[i].get()));
-        EXPECT_EQ(Texts(VTFileGetValue(nullptr, files[i].get(), kVTKeyOwners, nullptr)),
-                  i == 0 ? Strings{"info.module.library.id.user"} : Strings{});
+        EXPECT_TRUE(FolderKept(files[i].get()));
+        EXPECT_EQ(Owners(files[i].get()), i == 0 ? kUser : Strings{});
     }
 }
 
 TEST_F(Removal, SharedFolderGoesWithItsLastOwner) {
     CFRef<CFStringRef> first = Library(kVTUserLibraryID, "first", "shared");
     CFRef<CFStringRef> second = Library(kVTUserLibraryID, "second", "shared");
-    CFRef<CFStringRef> mapID =
-        CFRef<CFStringRef>::Retain(Field(first.get(), kVTFileInfoKeyURLMapID));
-    ASSERT_EQ(Text(mapID.get()), Text(Field(second.get(), kVTFileInfoKeyURLMapID)));
-
+    CFRef<CFStringRef> mapID = Field(first.get(), kVTFileInfoKeyURLMapID);
+    ASSERT_EQ(Text(mapID.get()), Text(Field(second.get(), kVTFileInfoKeyURLMapID).get()));
     // A library holding few of the table's files is released file by file.
     std::vector<CFRef<CFStringRef>> files;
-    for (int i = 0; i < 6; ++i) {
-        CFRef<CFURLRef> url(NewFolderURL(work_.Join("shared/f" + std::to_string(i))));
-        files.emplace_back(
-            VTLibraryRegisterURL(nullptr, i ? second.get() : first.get(), url.get(), nullptr));
-    }
-    CFRef<CFMutableDictionaryRef> error(VTDocumentRemoveLibrary(nullptr, first.get()));
-    EXPECT_FALSE(error) << Said(error.get());
-    EXPECT_EQ(Texts(VTFileGetValue(nullptr, files[0].get(), kVTKeyOwners, nullptr)), Strings{});
-    EXPECT_EQ(Texts(VTFileGetValue(nullptr, files[1].get(), kVTKeyOwners, nullptr)),
-              Strings{"second"});
-    EXPECT_TRUE(VTPrivate_MapContainsID(mapID.get()));
-    EXPECT_EQ(Texts(VTFileGetValue(nullptr, mapID.get(), kVTKeyOwners, nullptr)),
-              Strings{"second"});
-    error.Reset(VTDocumentRemoveLibrary(nullptr, second.get()));
-    EXPECT_FALSE(error) << Said(error.get());
-    EXPECT_FALSE(VTPrivate_MapContainsID(mapID.get()));
-    EXPECT_FALSE(Has(Keys(kVTTopLevelKeyFiles), mapID.get()));
+    for (int i = 0; i < 6; ++i)
+        files.push_back(File(i ? second.get() : first.get(), "f" + std::to_string(i)));
+
+    EXPECT_FALSE(Record(VTDocumentRemoveLibrary(nullptr, first.get())));
+    EXPECT_TRUE(FolderKept(mapID.get()));
+    EXPECT_EQ(Owners(mapID.get()), Strings{"second"});
+    EXPECT_EQ(Owners(files[0].get()), Strings{});
+    EXPECT_EQ(Owners(files[1].get()), Strings{"second"});
+    EXPECT_FALSE(Record(VTDocumentRemoveLibrary(nullptr, second.get())));
+    EXPECT_FALSE(FolderKept(mapID.get()));
 }
 
 TEST_F(Removal, EndsOnLoopsAndKeepsBorrowedIDsAlive) {
@@ -149,34 +132,26 @@ TEST_F(Removal, EndsOnLoopsAndKeepsBorrowedIDsAlive) {
     CFRef<CFStringRef> b = Library(a.get(), "b");
     CFRef<CFStringRef> c = Library(b.get(), "c");
     // A hand-edited tree: c lists its ancestors and itself among its children.
-    CFRef<CFMutableArrayRef> loop(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
-    for (CFStringRef id : {a.get(), c.get(), b.get()})
-        CFArrayAppendValue(loop.get(), id);
-    ASSERT_FALSE(CFRef<CFMutableDictionaryRef>(
-        VTLibrarySetValue(nullptr, c.get(), kVTKeyChildren, loop.get())));
+    CFStringRef loop[] = {a.get(), c.get(), b.get()};
+    CFRef<CFArrayRef> children(
+        CFArrayCreate(nullptr, reinterpret_cast<const void **>(loop), 3, &kCFTypeArrayCallBacks));
+    ASSERT_FALSE(Record(VTLibrarySetValue(nullptr, c.get(), kVTKeyChildren, children.get())));
     // b's "ParentID" is the only holder of its string: removing b frees it
     // before a, the library it names, is deleted.
-    {
-        CFRef<CFStringRef> fresh(NewString("a"));
-        ASSERT_FALSE(CFRef<CFMutableDictionaryRef>(
-            VTLibrarySetValue(nullptr, b.get(), kVTKeyParentID, fresh.get())));
-    }
-    CFRef<CFMutableDictionaryRef> error(
-        VTDocumentRemoveLibrary(nullptr, Field(b.get(), kVTKeyParentID)));
+    ASSERT_FALSE(Record(VTLibrarySetValue(nullptr, b.get(), kVTKeyParentID,
+                                          CFRef<CFStringRef>(NewString("a")).get())));
+    Record error(VTDocumentRemoveLibrary(nullptr, vt::cf::Cast<CFStringRef>(CFDictionaryGetValue(
+                                                      RecordOf(b.get()), kVTKeyParentID))));
     EXPECT_FALSE(error) << Said(error.get());
-    EXPECT_EQ(Keys(kVTTopLevelKeyLibraries), Strings{"info.module.library.id.user"});
+    EXPECT_EQ(Libraries(), kUser);
 
-    // An owner's ID borrowed from the array the call edits.
+    // An owner's ID borrowed from the very array the call edits.
     CFRef<CFStringRef> d = Library(kVTUserLibraryID, "d");
-    CFRef<CFURLRef> url(NewFolderURL(work_.Join("d/file")));
-    CFRef<CFStringRef> fileID(VTLibraryRegisterURL(nullptr, d.get(), url.get(), nullptr));
+    CFRef<CFStringRef> fileID = File(d.get(), "d/file");
     CFMutableArrayRef owners = vt::cf::CastMutable<CFMutableArrayRef>(
         VTFileGetValue(nullptr, fileID.get(), kVTKeyOwners, nullptr));
     ASSERT_NE(owners, nullptr);
-    {
-        CFRef<CFStringRef> fresh(NewString("d"));
-        CFArraySetValueAtIndex(owners, 0, fresh.get());
-    }
+    CFArraySetValueAtIndex(owners, 0, CFRef<CFStringRef>(NewString("d")).get());
     error.Reset(VTLibraryUnregisterFileID(
         nullptr, vt::cf::Cast<CFStringRef>(CFArrayGetValueAtIndex(owners, 0)), fileID.get()));
     EXPECT_FALSE(error) << Said(error.get());

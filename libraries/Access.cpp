@@ -12,8 +12,11 @@
 #include <Vantrell/Utilities.h>
 
 #include "document/Tables.h"
+#include "platform/values/Guard.h"
 #include "platform/values/Holder.h"
 #include "tables/TablesPrivate.h"
+
+#include <cstdint>
 
 using vt::CFRef;
 using vt::cf::Cast;
@@ -40,13 +43,87 @@ CFMutableDictionaryRef FindLibrary(CFAllocatorRef allocator, CFStringRef library
     return record;
 }
 
+// Where each file ID stands in the "Files" array a file was last added to, so
+// that adding a file does not compare it with every file already there:
+// registering a folder of thousands of files one by one would otherwise be
+// quadratic. Trusted only while it is the same array with the count and last
+// element it had when last brought up to date, else rebuilt by one scan; a
+// "present" answer is checked at its position, so a stale memory can never
+// keep a file out.
+class FilesIndex {
+  public:
+    bool Contains(CFArrayRef files, CFStringRef id) {
+        if (!Current(files)) return VTU_ArrayContainsValue(files, id);
+        const void *slot = nullptr;
+        if (!CFDictionaryGetValueIfPresent(positions_.get(), id, &slot)) return false;
+        CFIndex at = static_cast<CFIndex>(reinterpret_cast<uintptr_t>(slot)) - 1;
+        if (at >= 0 && at < count_ && CFEqual(CFArrayGetValueAtIndex(files, at), id)) return true;
+        array_.Reset();
+        return VTU_ArrayContainsValue(files, id);
+    }
+
+    // Records an append just made to the array.
+    void Appended(CFArrayRef files) {
+        CFIndex count = CFArrayGetCount(files);
+        if (array_.get() != files || count != count_ + 1) {
+            array_.Reset();
+            return;
+        }
+        Note(CFArrayGetValueAtIndex(files, count_), count_);
+        count_ = count;
+        last_ = CFArrayGetValueAtIndex(files, count - 1);
+    }
+
+  private:
+    bool Current(CFArrayRef files) {
+        CFIndex count = CFArrayGetCount(files);
+        const void *last = count ? CFArrayGetValueAtIndex(files, count - 1) : nullptr;
+        if (array_.get() == files && count == count_ && last == last_) return true;
+        array_.Reset();
+        // Positions are kept as plain numbers, not objects.
+        positions_.Reset(CFDictionaryCreateMutable(kCFAllocatorDefault, count,
+                                                   &kCFTypeDictionaryKeyCallBacks, nullptr));
+        if (!positions_) return false;
+        for (CFIndex i = 0; i < count; ++i)
+            Note(CFArrayGetValueAtIndex(files, i), i);
+        array_ = CFRef<CFArrayRef>::Retain(files);
+        count_ = count;
+        last_ = last;
+        return true;
+    }
+
+    // The first position of an ID wins.
+    void Note(const void *id, CFIndex at) {
+        if (!CFDictionaryContainsKey(positions_.get(), id))
+            CFDictionaryAddValue(positions_.get(), id,
+                                 reinterpret_cast<const void *>(static_cast<uintptr_t>(at + 1)));
+    }
+
+    CFRef<CFArrayRef> array_; // retained so that its address is not reused
+    CFRef<CFMutableDictionaryRef> positions_;
+    CFIndex count_ = 0;
+    const void *last_ = nullptr;
+};
+
+// Process-wide, like the document; never destroyed, so no release runs after
+// the value layer is gone at exit.
+FilesIndex &Index() {
+    static FilesIndex *index = new FilesIndex;
+    return *index;
+}
+
 // Appends the file ID to the record's "Files" unless it is already there; a
 // record without a "Files" array is left as it is.
 void AddFile(CFAllocatorRef allocator, CFMutableDictionaryRef record, CFStringRef fileID) {
     CFMutableArrayRef files = vt::doc::GetMutableArray(record, kVTKeyFiles);
-    if (!files || VTU_ArrayContainsValue(files, fileID)) return;
-    CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, fileID));
-    if (stored) CFArrayAppendValue(files, stored.get());
+    if (!files) return;
+    vt::Guard([&] {
+        if (Index().Contains(files, fileID)) return;
+        CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, fileID));
+        if (!stored) return;
+        CFArrayAppendValue(files, stored.get());
+        Index().Appended(files);
+    });
 }
 
 void RemoveFirst(CFMutableArrayRef array, CFTypeRef value) {

@@ -110,6 +110,9 @@ TEST_F(Access, RegistersAndUnregistersFilesOnBothSides) {
     EXPECT_EQ(Owners(fileID.get()), Strings{});
     EXPECT_EQ(Texts(CFRef<CFArrayRef>(VTDocumentCopyFileIDs(nullptr, nullptr)).get()),
               Strings{Text(fileID.get())});
+    // A file taken out can come back.
+    again.Reset(VTLibraryRegisterURL(nullptr, user_.get(), url_.get(), nullptr));
+    EXPECT_EQ(Files(user_.get()), Strings{Text(fileID.get())});
 }
 
 TEST_F(Access, ValuesOfTheWrongTypeCountAsAbsent) {

@@ -40,12 +40,15 @@ int RunLeaf(const Command &command, const std::string &path, Arguments args) {
         } else if (!optionsEnded && IsHelpOption(arg)) {
             CommandPrintHelp(command, path);
             return kExitSuccess;
+        } else if (command.ownOptions) {
+            operands.push_back(arg);
         } else if (!optionsEnded && IsOption(arg)) {
             return CommandUsageError(command, path, "unknown option '" + std::string(arg) + "'");
         } else {
             operands.push_back(arg);
         }
     }
+    if (command.ownOptions) return command.run(operands);
     if (operands.size() < command.minOperands)
         return CommandUsageError(command, path, "missing argument");
     if (operands.size() > command.maxOperands)

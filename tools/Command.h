@@ -29,6 +29,8 @@ struct Command {
     int (*run)(Arguments operands) = nullptr;
     size_t minOperands = 0;
     size_t maxOperands = 0;
+    // A leaf that reads its own options gets every argument but --help.
+    bool ownOptions = false;
     // A group has no run function, only subcommands.
     std::span<const Command *const> subcommands = {};
 };
@@ -47,5 +49,16 @@ const Command *CommandFindSubcommand(const Command &group, std::string_view name
 
 extern const Command kPlistCommand;
 extern const Command kPathsCommand;
+extern const Command kInitCommand;
+extern const Command kLibrariesCommand;
+extern const Command kAddCommand;
+extern const Command kScanCommand;
+extern const Command kFindCommand;
+extern const Command kShowCommand;
+extern const Command kRemoveCommand;
+extern const Command kRegisterCommand;
+extern const Command kUnregisterCommand;
+extern const Command kConfigsCommand;
+extern const Command kCheckCommand;
 
 } // namespace vt::tool

@@ -1,9 +1,15 @@
 // vantrell: manages module folders and their documents from the command line.
 #include "tools/Command.h"
+#include "tools/Session.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
+#include <unistd.h>
 #include <vector>
 
 namespace vt::tool {
@@ -24,17 +30,24 @@ const Command kHelpCommand = {
     .maxOperands = kUnlimited,
 };
 
-constexpr const Command *kTopCommands[] = {&kPathsCommand, &kPlistCommand, &kHelpCommand};
+constexpr const Command *kTopCommands[] = {
+    &kInitCommand,  &kLibrariesCommand, &kAddCommand,      &kScanCommand,       &kFindCommand,
+    &kShowCommand,  &kRemoveCommand,    &kRegisterCommand, &kUnregisterCommand, &kConfigsCommand,
+    &kCheckCommand, &kPathsCommand,     &kPlistCommand,    &kHelpCommand};
 
 const Command kRootCommand = {
     .name = "vantrell",
     .summary = "",
-    .usage = "[--version] [--help] COMMAND [ARGUMENTS]",
+    .usage = "[-C DIR] [--root DIR] [--json] [--version] [--help] COMMAND [ARGUMENTS]",
     .help = "Manages libraries of script modules and their documents.\n"
             "\n"
             "Options:\n"
-            "  --version  Print the version and exit\n"
-            "  --help     Show this help and exit\n",
+            "  -C DIR      Run in DIR, where the module document lives\n"
+            "  --root DIR  Use DIR/user, DIR/local and DIR/network as the domains, each\n"
+            "              with its Library/Scripts folder\n"
+            "  --json      Machine-readable output from the listing commands\n"
+            "  --version   Print the version and exit\n"
+            "  --help      Show this help and exit\n",
     .subcommands = kTopCommands,
 };
 
@@ -58,6 +71,30 @@ int Main(Arguments args) {
     if (!args.empty() && args.front() == "--version") {
         std::fwrite(kVersion.data(), 1, kVersion.size(), stdout);
         return kExitSuccess;
+    }
+    // Global options come before the command.
+    while (!args.empty()) {
+        std::string_view option = args.front();
+        if (option == "--json") {
+            Globals().json = true;
+            args = args.subspan(1);
+            continue;
+        }
+        if (option != "-C" && option != "--root") break;
+        if (args.size() < 2)
+            return CommandUsageError(kRootCommand, "vantrell",
+                                     "option '" + std::string(option) + "' needs a value");
+        std::string value(args[1]);
+        args = args.subspan(2);
+        if (option == "-C") {
+            if (::chdir(value.c_str()) != 0) {
+                std::fprintf(stderr, "vantrell: %s: %s\n", value.c_str(), std::strerror(errno));
+                return kExitFailure;
+            }
+        } else {
+            char resolved[PATH_MAX];
+            Globals().root = ::realpath(value.c_str(), resolved) ? resolved : value;
+        }
     }
     return CommandDispatch(kRootCommand, std::string(kRootCommand.name), args);
 }

@@ -41,7 +41,7 @@ function(vantrell_framework target objects)
   install(DIRECTORY ${VANTRELL_FRAMEWORK_DIR} DESTINATION ${CMAKE_INSTALL_LIBDIR} USE_SOURCE_PERMISSIONS)
   # Every platform header folder goes along: the API's headers include them.
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/Vantrell ${CMAKE_SOURCE_DIR}/platform/include/
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 endfunction()
 
 # Executables that link the framework find it in the build tree.

@@ -135,9 +135,12 @@ class Walk {
         if (!editable) return;
         for (auto it = bad.rbegin(); it != bad.rend(); ++it) {
             std::string where = path + "/" + std::to_string(*it);
+            // Described before removal: the array holds the only reference.
             auto id = cf::Cast<CFStringRef>(CFArrayGetValueAtIndex(editable, *it));
+            std::string what =
+                id ? "removed dangling ID " + Text(id) : "removed a value not a string";
             CFArrayRemoveValueAtIndex(editable, *it);
-            Changed(where, id ? "removed dangling ID " + Text(id) : "removed a value not a string");
+            Changed(where, what);
         }
     }
 
@@ -252,8 +255,9 @@ class Walk {
                 Report(path, "cycle: " + Text(child) + " is an ancestor of " + name);
                 auto editable = mutable_ ? cf::CastMutable<CFMutableArrayRef>(children) : nullptr;
                 if (editable) {
+                    std::string what = "removed " + Text(child) + " to break a cycle";
                     CFArrayRemoveValueAtIndex(editable, i--);
-                    Changed(path, "removed " + Text(child) + " to break a cycle");
+                    Changed(path, what);
                 }
             } else if (childState == 0) {
                 Visit(child, state);

@@ -52,7 +52,7 @@ int RunCheck(Arguments args) {
     if (!parsed.Has("--repair") || findings.empty()) {
         PrintFindings(findings);
         if (!Globals().json)
-            std::printf(findings.empty() ? "no problems found\n" : "%zu problems found\n",
+            std::printf(findings.empty() ? "no problems found\n" : "problems found: %zu\n",
                         findings.size());
         return findings.empty() ? kExitSuccess : kExitFailure;
     }
@@ -71,7 +71,7 @@ int RunCheck(Arguments args) {
         std::printf("no problems left\n");
         return kExitSuccess;
     }
-    std::printf("%zu problems left:\n", left.size());
+    std::printf("problems left: %zu\n", left.size());
     PrintFindings(left);
     return kExitFailure;
 }

@@ -292,6 +292,292 @@ def test_help_and_version_exit_0_on_stdout(tmp):
     assert run("--version") == (0, "vantrell 0.5.4\n", "")
 
 
+
+# ---- The document commands, run against a scratch root -----------------------
+
+DOC = "info.library.module.mlix"
+USER_ID = "info.module.library.id.user"
+ROOT_IDS = [USER_ID, "info.module.library.id.local", "info.module.library.id.network"]
+
+
+class Scratch:
+    """A domain root and a working folder for the document, both under tmp."""
+
+    def __init__(self, tmp):
+        self.root = os.path.join(tmp, "root")
+        self.work = os.path.join(tmp, "work")
+        self.src = os.path.join(tmp, "src")
+        os.makedirs(self.work)
+        for folder, files in [("Text", ["Join.scpt", "Split.scpt"]), ("Dates", ["Now.scpt"]),
+                              ("Caf\u00e9", ["Menu.scpt"])]:
+            os.makedirs(os.path.join(self.src, folder))
+            for name in files:
+                write(os.path.join(self.src, folder), name, b"script")
+        self.doc = os.path.join(self.work, DOC)
+
+    def run(self, *args):
+        return run("--root", self.root, "-C", self.work, *args)
+
+    def ok(self, *args):
+        code, out, err = self.run(*args)
+        assert code == 0, (args, code, out, err)
+        return out
+
+    def load(self):
+        with open(self.doc, "rb") as f:
+            return plistlib.load(f)
+
+    def save(self, document):
+        with open(self.doc, "wb") as f:
+            plistlib.dump(document, f)
+
+    def title_of(self, document, library_id):
+        record = document["Libraries"][library_id]
+        return document["Properties"].get(record.get("PropertyID"), {}).get("Title")
+
+    def id_of(self, document, title):
+        found = [i for i in document["Libraries"] if self.title_of(document, i) == title]
+        assert len(found) == 1, (title, found)
+        return found[0]
+
+    def populated(self):
+        """init, then Sources on src with its subfolders scanned."""
+        self.ok("init")
+        self.ok("add", self.src, "--title", "Sources")
+        self.ok("scan", "Sources")
+        return self.load()
+
+
+def test_document_commands_need_a_current_document(tmp):
+    s = Scratch(tmp)
+    commands = [["libraries"], ["add", s.src], ["scan", "x"], ["find", "x"], ["show", "x"],
+                ["remove", "x"], ["register", "x", "y"], ["unregister", "x", "y"],
+                ["configs"], ["check"], ["check", "--repair"]]
+    for args in commands:
+        code, out, err = s.run(*args)
+        assert code == 1 and out == "", (args, code, out)
+        assert len(err.splitlines()) == 1 and s.doc in err and "vantrell init" in err, (args, err)
+        assert os.listdir(s.work) == [], (args, os.listdir(s.work))
+
+    s.save({"ModuleDocumentVersion": "0.4", "Libraries": {}})
+    before = read(s.doc)
+    for args in commands:
+        code, _, err = s.run(*args)
+        assert code == 1 and "0.4" in err and "vantrell init" in err, (args, err)
+    assert read(s.doc) == before and os.listdir(s.work) == [DOC]
+
+
+def test_init_builds_the_document_once_and_keeps_an_unreadable_one(tmp):
+    s = Scratch(tmp)
+    out = s.ok("init")
+    for domain in ("user", "local", "network"):
+        scripts = os.path.join(s.root, domain, "Library", "Scripts")
+        assert "created folder " + scripts + "\n" in out, out
+        assert "created folder " + os.path.join(scripts, "Modules") + "\n" in out, out
+        assert os.path.isdir(os.path.join(scripts, "Modules"))
+    assert "created document " + s.doc in out, out
+    document = s.load()
+    assert document["ModuleDocumentVersion"] == "0.5.4"
+    assert set(ROOT_IDS) <= set(document["Libraries"])
+
+    before = read(s.doc)
+    assert s.ok("init") == "document %s is current\n" % s.doc
+    assert read(s.doc) == before
+
+    write(s.work, DOC, b"<plist><dict><key>broken")
+    out = s.ok("init")
+    kept = [n for n in os.listdir(s.work) if n.startswith(DOC + ".unreadable-")]
+    assert len(kept) == 1 and "kept the former document as " + os.path.join(s.work, kept[0]) in out
+    assert read(os.path.join(s.work, kept[0])) == b"<plist><dict><key>broken"
+    assert s.load()["ModuleDocumentVersion"] == "0.5.4"
+
+
+def test_add_scan_list_and_find_libraries(tmp):
+    s = Scratch(tmp)
+    s.ok("init")
+    out = s.ok("add", s.src, "--title", "Sources")
+    document = s.load()
+    sources = s.id_of(document, "Sources")
+    assert out.startswith("added " + sources + ' "Sources" for ' + s.src), out
+    assert sources in document["Libraries"][USER_ID]["Children"]
+    map_id = document["Libraries"][sources]["URLMapID"]
+    assert document["Map"][map_id].rstrip("/").endswith("/src")
+
+    code, _, err = s.run("add", os.path.join(tmp, "nowhere"))
+    assert code == 1 and "nowhere" in err and len(err.splitlines()) == 1, err
+    code, _, err = s.run("add", s.src, "--parent", "NoSuchLibrary")
+    assert code == 1 and "NoSuchLibrary" in err, err
+    assert s.load() == document  # failures write nothing
+
+    out = s.ok("scan", "Sources", "--recursive")
+    assert out == "registered 3 libraries\n", out
+    document = s.load()
+    text = s.id_of(document, "Text")
+    assert len(document["Libraries"][text]["Files"]) == 2
+    assert s.ok("scan", "Sources") == "registered 0 libraries\n"
+
+    tree = s.ok("libraries", "--tree").splitlines()
+    assert tree[0] == "UserLibrary (%s)" % USER_ID, tree
+    assert tree[1] == "`-- Sources (%s)" % sources, tree
+    assert "    `-- Text (%s) 2 files" % text in tree or "    |-- Text (%s) 2 files" % text in tree
+    assert len(tree) == 7, tree
+    assert tree[-2:] == ["LocalLibrary (info.module.library.id.local)",
+                         "NetworkLibrary (info.module.library.id.network)"], tree
+
+    import json
+    listed = json.loads(s.ok("--json", "libraries"))
+    assert {row["id"] for row in listed} == set(document["Libraries"])
+    row = next(r for r in listed if r["id"] == text)
+    assert row["title"] == "Text" and row["files"] == 2 and row["folder"].endswith("/src/Text")
+    trees = json.loads(s.ok("libraries", "--tree", "--json"))
+    assert [t["id"] for t in trees] == ROOT_IDS and trees[0]["children"][0]["id"] == sources
+
+    # Substring search ignores case and how the accent is written.
+    s.ok("add", os.path.join(s.src, "Dates"), "--title", "Le Caf\u00e9", "--parent", text)
+    cafe = s.id_of(s.load(), "Le Caf\u00e9")
+    assert [r["id"] for r in json.loads(s.ok("--json", "find", "CAFE\u0301"))] == [cafe]
+    assert cafe in s.load()["Libraries"][text]["Children"]
+    assert s.ok("find", "ext").split("\t")[0] == text
+    assert s.ok("find", "ext", "--exact") == ""
+    assert s.ok("find", "Text", "--exact").startswith(text + "\t")
+
+
+def test_show_register_unregister_and_remove(tmp):
+    s = Scratch(tmp)
+    document = s.populated()
+    text = s.id_of(document, "Text")
+    out = s.ok("show", "Text")
+    assert out.startswith("library " + text + "\n"), out
+    assert "  Title: Text\n" in out and "folder " + os.path.join(s.src, "Text") in out
+    assert os.path.join(s.src, "Text", "Join.scpt") in out and "files 2\n" in out
+
+    # A title two libraries share is ambiguous.
+    s.ok("add", os.path.join(s.src, "Dates"), "--title", "Text")
+    code, out, err = s.run("show", "Text")
+    assert code == 1 and out == "" and "ambiguous" in err and text in err, err
+
+    extra = write(tmp, "Extra.scpt", b"x")
+    out = s.ok("register", text, extra)
+    document = s.load()
+    files = document["Libraries"][text]["Files"]
+    assert len(files) == 3 and out == "registered %s as %s\n" % (extra, files[-1])
+    assert text in document["Files"][files[-1]]["Owners"]
+    code, _, err = s.run("register", text, os.path.join(tmp, "missing.scpt"))
+    assert code == 1 and "missing.scpt: no such file" in err
+
+    out = s.ok("unregister", text, extra)
+    assert out == "unregistered %s\n" % extra
+    before = read(s.doc)
+    assert s.ok("unregister", text, extra) == "%s was not registered\n" % extra
+    assert read(s.doc) == before  # nothing changed, nothing written
+
+    sources = s.id_of(document, "Sources")
+    out = s.ok("remove", sources)
+    removed = re.findall(r"^removed (\S+) ", out, re.M)
+    assert removed[-1] == sources and len(removed) == 4 and text in removed, out
+    document = s.load()
+    assert not set(removed) & set(document["Libraries"])
+    assert sources not in document["Libraries"][USER_ID]["Children"]
+    code, _, err = s.run("remove", USER_ID)
+    assert code == 1 and "root library" in err and USER_ID in s.load()["Libraries"]
+
+
+def test_configs_list_select_enable_disable(tmp):
+    s = Scratch(tmp)
+    s.ok("init")
+    network = "info.module.search.configuration.id.network"
+    import json
+    rows = json.loads(s.ok("--json", "configs"))
+    assert {r["id"] for r in rows} == {"info.module.search.configuration.id." + d
+                                       for d in ("user", "local", "network")}
+    assert all(r["enabled"] for r in rows)
+    assert s.ok("configs", "disable", network) == "disabled %s\n" % network
+    assert s.load()["SearchConfigurations"][network]["Enabled"] is False
+    before = read(s.doc)
+    assert s.ok("configs", "disable", network) == "%s is already disabled\n" % network
+    assert read(s.doc) == before
+    s.ok("configs", "enable", network)
+    assert s.load()["SearchConfigurations"][network]["Enabled"] is True
+    s.ok("configs", "select", network)
+    assert s.load()["SearchConfigurationLastSelected"] == network
+    assert re.search(r"^\* " + re.escape(network) + "\tNetworkConfiguration\tenabled", 
+                     s.ok("configs"), re.M)
+    assert "Title: NetworkConfiguration\n" in s.ok("configs", "show", network)
+    assert s.run("configs", "show", "nope")[0] == 1
+    assert s.run("configs", "frobnicate", network)[0] == 2
+    assert s.run("configs", "show")[0] == 2
+
+
+def test_check_finds_each_fault_and_repair_leaves_a_sound_document(tmp):
+    s = Scratch(tmp)
+    document = s.populated()
+    assert s.run("check") == (0, "no problems found\n", "")
+
+    libraries = document["Libraries"]
+    sources = s.id_of(document, "Sources")
+    text, dates = s.id_of(document, "Text"), s.id_of(document, "Dates")
+    file_id = libraries[text]["Files"][0]
+    libraries[sources]["Children"].append("ghost-child")
+    libraries[text]["Files"].append("ghost-file")
+    document["Files"][file_id]["Owners"].append("ghost-owner")
+    libraries[dates]["PropertyID"] = "ghost-properties"
+    libraries[dates]["URLMapID"] = "ghost-map"
+    libraries[text]["Children"] = [sources]       # Sources -> Text -> Sources
+    libraries[USER_ID]["Files"] = "not an array"
+    libraries["info.module.library.id.local"]["Children"].append(7)
+    document["Map"]["0" * 32] = "file:///elsewhere/"
+    s.save(document)
+
+    expected = [
+        ("Libraries/%s/Children/%d" % (sources, len(libraries[sources]["Children"]) - 1),
+         "dangling ID ghost-child"),
+        ("Libraries/%s/Files/2" % text, "dangling ID ghost-file"),
+        ("Files/%s/Owners/1" % file_id, "dangling ID ghost-owner"),
+        ("Libraries/%s/PropertyID" % dates, "dangling ID ghost-properties"),
+        ("Libraries/%s/URLMapID" % dates, "dangling ID ghost-map"),
+        ("Libraries/%s/Children/0" % text, "cycle"),
+        ("Libraries/%s/Files" % USER_ID, "not an array"),
+        ("Libraries/info.module.library.id.local/Children/0", "not a string"),
+        ("Map/" + "0" * 32, "key does not match"),
+    ]
+    code, out, _ = s.run("check")
+    assert code == 1 and out.endswith("problems found: %d\n" % len(expected)), out
+    for path, message in expected:
+        assert re.search("^" + re.escape(path) + ": " + message, out, re.M), (path, out)
+
+    # Repair fixes everything but the map entry, which it never re-keys.
+    code, out, _ = s.run("check", "--repair")
+    backups = [n for n in os.listdir(s.work) if n.startswith(DOC + ".check-")]
+    assert len(backups) == 1 and "kept a copy as " + os.path.join(s.work, backups[0]) in out
+    assert plistlib.loads(read(os.path.join(s.work, backups[0])))["Map"]["0" * 32]
+    assert code == 1 and out.count("\nrepaired ") == len(expected) - 1, out
+    assert out.endswith("problems left: 1\nMap/%s: key does not match its text "
+                        "file:///elsewhere/\n" % ("0" * 32)), out
+    document = s.load()
+    assert document["Libraries"][text]["Children"] == []
+    assert "Files" not in document["Libraries"][USER_ID]
+    assert "ghost-child" not in document["Libraries"][sources]["Children"]
+
+    del document["Map"]["0" * 32]
+    s.save(document)
+    assert s.run("check") == (0, "no problems found\n", "")
+    code, out, _ = s.run("check", "--repair")
+    assert code == 0 and "kept a copy" not in out
+
+
+def test_document_command_usage_and_help(tmp):
+    for args in (["add"], ["add", "a", "b"], ["add", "a", "--parent"], ["scan"],
+                 ["find"], ["show"], ["remove"], ["register", "x"], ["libraries", "x"],
+                 ["check", "--fix"], ["init", "--example"], ["-C"]):
+        code, out, err = run(*args)
+        assert code == 2 and out == "" and err.startswith("vantrell: "), (args, code, err)
+    for name in ("init", "libraries", "add", "scan", "find", "show", "remove", "register",
+                 "unregister", "configs", "check"):
+        code, out, _ = run("help", name)
+        assert code == 0 and out.startswith("usage: vantrell " + name) and \
+            "Example: vantrell " in out, (name, out)
+
+
 def main():
     tests = [(name, fn) for name, fn in globals().items() if name.startswith("test_")]
     passed = failed = 0

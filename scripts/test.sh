@@ -53,3 +53,7 @@ echo "== Clang, Release: $clang"
 configure "$clang" clang clang++ -DCMAKE_BUILD_TYPE=Release -DVANTRELL_BUILD_BENCH=ON
 cmake --build "$clang" -j2
 ctest --test-dir "$clang" -j2 --output-on-failure --timeout 600
+
+# A host builds against the installed package (CMake and pkg-config) and runs.
+echo "== Installed package, example hosts: $release"
+scripts/check-install.sh "$release"

@@ -21,7 +21,8 @@ function(vantrell_framework target objects)
     -Wl,-Bsymbolic-functions -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/Vantrell.map)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/Vantrell.map)
 
-  file(GLOB public_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/include/Vantrell/*.h)
+  file(GLOB public_headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/include/Vantrell/*.h
+    ${CMAKE_SOURCE_DIR}/include/Vantrell/*.hpp)
   file(GLOB_RECURSE resource_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/Scripts/*)
   set(info_plist ${CMAKE_BINARY_DIR}/Info.plist)
   configure_file(${CMAKE_SOURCE_DIR}/resources/Info.plist.in ${info_plist} @ONLY)

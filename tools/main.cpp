@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <unistd.h>
 #include <vector>
@@ -92,8 +93,12 @@ int Main(Arguments args) {
                 return kExitFailure;
             }
         } else {
-            char resolved[PATH_MAX];
-            Globals().root = ::realpath(value.c_str(), resolved) ? resolved : value;
+            // Absolute now, so that a later -C does not move it.
+            std::error_code error;
+            std::filesystem::path root = std::filesystem::absolute(value, error);
+            Globals().root = error ? value : root.lexically_normal().string();
+            while (Globals().root.size() > 1 && Globals().root.back() == '/')
+                Globals().root.pop_back();
         }
     }
     return CommandDispatch(kRootCommand, std::string(kRootCommand.name), args);

@@ -17,10 +17,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_BUILD_TESTS=OFF \
           -DVANTRELL_BUILD_BENCH=OFF >/dev/null
 fi
-cmake --build "$build" -j2 | tail -n 20
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cmake --build "$build" -j2 >"$work/build.log" || { cat "$work/build.log"; exit 1; }
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 pc=$(dirname "$(find "$prefix" -name vantrell.pc -print -quit)")

@@ -131,14 +131,19 @@ int RunInit(Arguments args) {
     fs::path folder = fs::path(document).parent_path();
     std::set<std::string> before = Listing(folder);
     bool existed = fs::exists(document);
+    // The Modules folders where start-up makes them, and what the user one
+    // holds, to tell afterwards what start-up added.
     std::vector<std::string> expected;
-    if (!Globals().root.empty())
-        for (const char *domain : {"user", "local", "network"})
-            expected.push_back(
-                (fs::path(Globals().root) / domain / "Library" / "Scripts" / "Modules").string());
+    for (CFURLRef url :
+         {VantrellGetModulesFolderURLForUserDomain(), VantrellGetModulesFolderURLForLocalDomain(),
+          VantrellGetModulesFolderURLForNetworkDomain()})
+        if (url) expected.push_back(PathOfURL(url));
     std::vector<bool> expectedExisted;
     for (const std::string &path : expected)
         expectedExisted.push_back(fs::exists(path));
+    CFURLRef userURL = VantrellGetModulesFolderURLForUserDomain();
+    std::string user = userURL ? PathOfURL(userURL) : "";
+    std::set<std::string> userModules = Listing(user);
 
     CFRef<CFMutableDictionaryRef> options(CFDictionaryCreateMutable(
         nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
@@ -149,12 +154,24 @@ int RunInit(Arguments args) {
         if (!expectedExisted[i] && fs::exists(expected[i])) created.push_back(expected[i]);
     for (const std::string &path : created)
         std::printf("created folder %s\n", path.c_str());
-    for (const std::string &name : Listing(folder))
-        if (!before.count(name) && name.rfind(fs::path(document).filename().string() + ".", 0) == 0)
-            std::printf("kept the former document as %s\n", (folder / name).c_str());
+    bool rebuilt = false, carried = false;
+    std::string prefix = fs::path(document).filename().string() + ".";
+    for (const std::string &name : Listing(folder)) {
+        if (before.count(name) || name.rfind(prefix, 0) != 0) continue;
+        std::printf("kept the former document as %s\n", (folder / name).c_str());
+        rebuilt |= name.find(".unreadable-") != std::string::npos;
+        carried |= name.find(".version-") != std::string::npos;
+    }
+    for (const std::string &name : Listing(user))
+        if (!userModules.count(name))
+            std::printf("installed %s\n", (fs::path(user) / name).c_str());
     if (error) return Fail(document, ErrorText(error.get()));
-    if (!existed)
+    if (!existed || rebuilt)
         std::printf("created document %s\n", document.c_str());
+    else if (carried)
+        // Start-up carries an older document forward under its own version.
+        std::printf("carried document %s forward; it keeps version %s\n", document.c_str(),
+                    Text(VTDocumentGetVersion()).c_str());
     else
         std::printf("document %s is current\n", document.c_str());
     return kExitSuccess;

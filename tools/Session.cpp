@@ -232,7 +232,8 @@ bool LoadCurrentDocument() {
     CFStringRef version = VTDocumentGetVersion();
     if (!version || CFStringCompare(version, kVTDocumentVersion, 0) != kCFCompareEqualTo) {
         Fail(path, "module document of version " + (version ? Text(version) : "(none)") + ", not " +
-                       Text(kVTDocumentVersion) + "; run 'vantrell init' to bring it forward");
+                       Text(kVTDocumentVersion) +
+                       "; run 'vantrell init' to keep a copy and carry it forward");
         return false;
     }
     return true;

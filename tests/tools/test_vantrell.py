@@ -391,6 +391,21 @@ def test_init_builds_the_document_once_and_keeps_an_unreadable_one(tmp):
     assert read(os.path.join(s.work, kept[0])) == b"<plist><dict><key>broken"
     assert s.load()["ModuleDocumentVersion"] == "0.5.4"
 
+    # Another version is kept aside and carried forward under its own version.
+    s.save({"ModuleDocumentVersion": "0.4", "Libraries": {}})
+    out = s.ok("init")
+    assert "kept the former document as %s.version-0.4\n" % s.doc in out, out
+    assert "carried document %s forward; it keeps version 0.4\n" % s.doc in out, out
+    assert set(ROOT_IDS) <= set(s.load()["Libraries"])
+
+
+def test_init_installs_the_example_on_request(tmp):
+    s = Scratch(tmp)
+    out = s.ok("init", "--examples")
+    example = os.path.join(s.root, "user", "Library", "Scripts", "Modules",
+                           "SE_ListDesktopFolder.scpt")
+    assert "installed %s\n" % example in out and os.path.isfile(example), out
+
 
 def test_add_scan_list_and_find_libraries(tmp):
     s = Scratch(tmp)

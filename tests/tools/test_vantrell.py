@@ -579,6 +579,68 @@ def test_check_finds_each_fault_and_repair_leaves_a_sound_document(tmp):
     code, out, _ = s.run("check", "--repair")
     assert code == 0 and "kept a copy" not in out
 
+def test_repair_follows_a_dropped_record_to_the_ids_that_named_it(tmp):
+    s = Scratch(tmp)
+    document = s.populated()
+    text = s.id_of(document, "Text")
+    sources = s.id_of(document, "Sources")
+    file_id = document["Libraries"][text]["Files"][0]
+    document["Libraries"][text] = "not a record"
+    document["Files"]["f" * 32] = ["not", "an", "entry"]
+    s.save(document)
+
+    import json
+    code, out, _ = s.run("--json", "check")
+    findings = {(f["path"], f["message"]) for f in json.loads(out)}
+    assert code == 1 and findings == {("Libraries/" + text, "not a dictionary"),
+                                      ("Files/" + "f" * 32, "not a dictionary")}, out
+
+    # Dropping the record leaves its parent's child and its files' owner
+    # dangling; the repair goes on until nothing names it.
+    code, out, _ = s.run("check", "--repair")
+    assert code == 0 and out.endswith("no problems left\n"), out
+    assert "repaired Libraries/%s/Children/" % sources in out, out
+    assert "repaired Files/%s/Owners/0: removed dangling ID %s" % (file_id, text) in out, out
+    document = s.load()
+    assert text not in document["Libraries"] and "f" * 32 not in document["Files"]
+    assert text not in document["Libraries"][sources]["Children"]
+    assert s.run("check")[0] == 0
+
+
+def test_listings_in_json_and_paths_under_the_root(tmp):
+    import json
+    s = Scratch(tmp)
+    document = s.populated()
+    text = s.id_of(document, "Text")
+    shown = json.loads(s.ok("--json", "show", text))
+    assert shown["id"] == text and shown["properties"]["Title"] == "Text"
+    assert shown["record"]["Files"] == document["Libraries"][text]["Files"]
+    assert sorted(f["path"] for f in shown["files"]) == \
+        [os.path.join(s.src, "Text", n) for n in ("Join.scpt", "Split.scpt")]
+    config = json.loads(s.ok("configs", "--json", "show",
+                             "info.module.search.configuration.id.user"))
+    assert config["Title"] == "UserConfiguration" and config["Enabled"] is True
+
+    out = s.ok("paths")
+    assert re.search(r"^document +%s \(exists\)$" % re.escape(s.doc), out, re.M), out
+    modules = os.path.join(s.root, "local", "Library", "Scripts", "Modules")
+    assert re.search(r"^local modules +%s \(exists\)$" % re.escape(modules), out, re.M), out
+
+
+def test_scan_skips_a_subfolder_whose_name_is_taken(tmp):
+    s = Scratch(tmp)
+    s.populated()
+    # A second "Text" elsewhere maps to the same subfolder ID as the first.
+    other = os.path.join(tmp, "other")
+    os.makedirs(os.path.join(other, "Text"))
+    os.makedirs(os.path.join(other, "Fresh"))
+    s.ok("add", other, "--title", "Other")
+    before = len(s.load()["Libraries"])
+    code, out, err = s.run("scan", "Other")
+    assert code == 0 and out == "registered 1 library\n", (code, out, err)
+    assert "warning" in err and len(s.load()["Libraries"]) == before + 1, err
+
+
 
 def test_document_command_usage_and_help(tmp):
     for args in (["add"], ["add", "a", "b"], ["add", "a", "--parent"], ["scan"],

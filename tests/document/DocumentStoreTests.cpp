@@ -19,16 +19,9 @@
 
 using vt::CFRef;
 namespace fs = std::filesystem;
+using vt::test::StringOf;
 
 namespace {
-
-std::string Text(CFTypeRef value) {
-    auto string = vt::cf::Cast<CFStringRef>(value);
-    if (!string) return "<none>";
-    char buffer[1024];
-    return CFStringGetCString(string, buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer
-                                                                                    : "<?>";
-}
 
 CFMutableDictionaryRef CreateDictionary() {
     return CFDictionaryCreateMutable(nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks,
@@ -77,12 +70,12 @@ class DocumentStore : public testing::Test {
 } // namespace
 
 TEST_F(DocumentStore, FileIsNamedByDefaultsAndPlacedAtFirstAccess) {
-    EXPECT_EQ(Text(VantrellGetDocumentPropertyListID()), "info.library.module");
-    EXPECT_EQ(Text(VantrellGetDocumentFileExtension()), "mlix");
+    EXPECT_EQ(StringOf(VantrellGetDocumentPropertyListID()), "info.library.module");
+    EXPECT_EQ(StringOf(VantrellGetDocumentFileExtension()), "mlix");
     CFURLRef url = VTPrivate_DocumentGetURL(nullptr);
     ASSERT_NE(url, nullptr);
     CFRef<CFStringRef> path(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle));
-    EXPECT_EQ(Text(path.get()), DocumentPath());
+    EXPECT_EQ(StringOf(path.get()), DocumentPath());
 
     // A later working directory does not move the document.
     vt::test::TempFolder elsewhere;
@@ -108,22 +101,23 @@ TEST_F(DocumentStore, NewDocumentHasTheNineTopLevelKeys) {
          {kVTTopLevelKeyExtensions, kVTTopLevelKeyFiles, kVTTopLevelKeyLibraries, kVTTopLevelKeyMap,
           kVTTopLevelKeyProperties, kVTTopLevelKeySearchConfigurations}) {
         CFDictionaryRef value = AsDictionary(CFDictionaryGetValue(document, table));
-        ASSERT_NE(value, nullptr) << Text(table);
-        EXPECT_EQ(CFDictionaryGetCount(value), 0) << Text(table);
+        ASSERT_NE(value, nullptr) << StringOf(table);
+        EXPECT_EQ(CFDictionaryGetCount(value), 0) << StringOf(table);
         // In memory every table can be changed in place.
         CFMutableDictionaryRef held = MutableTable(table);
-        ASSERT_NE(held, nullptr) << Text(table);
+        ASSERT_NE(held, nullptr) << StringOf(table);
         CFDictionarySetValue(held, CFSTR("k"), CFSTR("v"));
     }
     auto substrings = vt::cf::Cast<CFArrayRef>(
         CFDictionaryGetValue(document, kVTTopLevelKeyDisabledFolderSubstrings));
     ASSERT_NE(substrings, nullptr);
     ASSERT_EQ(CFArrayGetCount(substrings), 1);
-    EXPECT_EQ(Text(CFArrayGetValueAtIndex(substrings, 0)), "(Disabled)");
-    EXPECT_EQ(Text(CFDictionaryGetValue(document, kVTTopLevelKeySearchConfigurationLastSelected)),
-              "info.module.search.configuration.id.user");
-    EXPECT_EQ(Text(CFDictionaryGetValue(document, kVTTopLevelKeyDocumentVersion)), "0.5.4");
-    EXPECT_EQ(Text(VTDocumentGetVersion()), "0.5.4");
+    EXPECT_EQ(StringOf(CFArrayGetValueAtIndex(substrings, 0)), "(Disabled)");
+    EXPECT_EQ(
+        StringOf(CFDictionaryGetValue(document, kVTTopLevelKeySearchConfigurationLastSelected)),
+        "info.module.search.configuration.id.user");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(document, kVTTopLevelKeyDocumentVersion)), "0.5.4");
+    EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.5.4");
     EXPECT_TRUE(CFEqual(VTDocumentGetDisabledFolderSubstrings(), substrings));
 }
 
@@ -147,7 +141,7 @@ TEST_F(DocumentStore, LoadRefusesUnreadableFilesAndKeepsTheHeldDocument) {
         EXPECT_EQ(err, "") << contents;
         EXPECT_EQ(VTPrivate_DocumentGetDocument(), held) << contents;
     }
-    EXPECT_EQ(Text(VTDocumentGetVersion()), "0.5.4");
+    EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.5.4");
 
     ASSERT_TRUE(vt::test::WriteFile(DocumentPath(), R"(<plist version="1.0"><dict>
         <key>ModuleDocumentVersion</key><string>0.5.3</string>
@@ -158,7 +152,7 @@ TEST_F(DocumentStore, LoadRefusesUnreadableFilesAndKeepsTheHeldDocument) {
         </dict></plist>)"));
     EXPECT_EQ(VTPrivate_DocumentLoad(nullptr), kCFBooleanTrue);
     ASSERT_NE(VTPrivate_DocumentGetDocument(), held);
-    EXPECT_EQ(Text(VTDocumentGetVersion()), "0.5.3");
+    EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.5.3");
 
     // Everything loaded is mutable down to the leaves.
     CFMutableDictionaryRef libraries = MutableTable(kVTTopLevelKeyLibraries);
@@ -182,7 +176,7 @@ TEST_F(DocumentStore, LoadRefusesUnreadableFilesAndKeepsTheHeldDocument) {
     CFDictionarySetValue(nestedDictionary, CFSTR("k"), CFSTR("v"));
     CFArrayAppendValue(nestedArray, CFSTR("x"));
     EXPECT_EQ(CFArrayGetCount(files), 2);
-    EXPECT_EQ(Text(title), "Library");
+    EXPECT_EQ(StringOf(title), "Library");
     ASSERT_EQ(VantrellSaveDocument(nullptr), nullptr);
     CFRef<CFPropertyListRef> saved = ReadPropertyList(DocumentPath());
     EXPECT_TRUE(CFEqual(saved.get(), VTPrivate_DocumentGetDocument()));
@@ -191,7 +185,7 @@ TEST_F(DocumentStore, LoadRefusesUnreadableFilesAndKeepsTheHeldDocument) {
 TEST_F(DocumentStore, SetDocumentAdoptsTheReferenceAndRefusesNonDictionaries) {
     CFRef<CFMutableDictionaryRef> error(VTPrivate_DocumentSetDocument(nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), -50);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())),
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())),
               "Input parameter 'theDocument' is NULL.:: Required input parameter is NULL.");
     EXPECT_EQ(CFGetAllocator(error.get()), kCFAllocatorMalloc);
     EXPECT_EQ(VTPrivate_DocumentGetDocument(), nullptr);
@@ -232,8 +226,8 @@ TEST_F(DocumentStore, CreateCompletesTheHeldDocumentWithoutReplacingValues) {
     EXPECT_EQ(CFDictionaryGetCount(document), 10);
     EXPECT_EQ(VTPrivate_DocumentValueGet(kVTTopLevelKeyLibraries), libraries.get());
     EXPECT_EQ(CFDictionaryGetCount(libraries.get()), 1);
-    EXPECT_EQ(Text(VTDocumentGetVersion()), "0.4");
-    EXPECT_EQ(Text(VTPrivate_DocumentValueGet(CFSTR("HostKey"))), "kept");
+    EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.4");
+    EXPECT_EQ(StringOf(VTPrivate_DocumentValueGet(CFSTR("HostKey"))), "kept");
     CFDictionaryRef map = AsDictionary(VTPrivate_DocumentValueGet(kVTTopLevelKeyMap));
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(CFDictionaryGetCount(map), 0);
@@ -242,7 +236,7 @@ TEST_F(DocumentStore, CreateCompletesTheHeldDocumentWithoutReplacingValues) {
 TEST_F(DocumentStore, SaveReportsEachFailureAndKeepsTheFile) {
     CFRef<CFMutableDictionaryRef> error(VantrellSaveDocument(nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), -50);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Required input parameter is NULL.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Required input parameter is NULL.");
     EXPECT_FALSE(vt::test::Exists(DocumentPath()));
 
     ASSERT_EQ(VTPrivate_DocumentCreate(nullptr), nullptr);
@@ -257,7 +251,7 @@ TEST_F(DocumentStore, SaveReportsEachFailureAndKeepsTheFile) {
     CFDictionarySetValue(extensions, CFSTR("uuid"), uuid.get());
     error.Reset(VantrellSaveDocument(nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), -4960);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't create document output format.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Can't create document output format.");
     EXPECT_EQ(vt::test::ReadFile(DocumentPath()), before);
     CFDictionaryRemoveValue(extensions, CFSTR("uuid"));
 
@@ -269,8 +263,8 @@ TEST_F(DocumentStore, SaveReportsEachFailureAndKeepsTheFile) {
     ASSERT_NE(status, 0);
     error.Reset(VantrellSaveDocument(kCFAllocatorMalloc));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), status);
-    EXPECT_EQ(Text(VTErrorGetDomain(error.get())), "ErrorDomainOSStatus");
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't write document to URL.");
+    EXPECT_EQ(StringOf(VTErrorGetDomain(error.get())), "ErrorDomainOSStatus");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Can't write document to URL.");
     EXPECT_TRUE(fs::is_directory(DocumentPath()));
     EXPECT_EQ(std::distance(fs::directory_iterator(work_.Path()), fs::directory_iterator()), 1);
 }
@@ -307,7 +301,7 @@ TEST_F(DocumentStore, SaveInAFolderRefusingNewFilesRewritesTheFileInPlace) {
     std::string err = Captured([&] { error.Reset(VantrellSaveDocument(nullptr)); });
     // Nothing to rewrite yet: the folder's refusal is the save's failure.
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), kCFURLResourceAccessViolationError);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't write document to URL.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Can't write document to URL.");
     EXPECT_FALSE(vt::test::Exists(DocumentPath()));
 
     vt::platform::SetWriteStepHook(nullptr);
@@ -366,7 +360,7 @@ TEST_F(DocumentStore, ValueAccessShowsFailuresItCannotReturn) {
     error = nullptr;
     EXPECT_EQ(VTPrivate_DocumentContainerValueGet(kVTTopLevelKeyLibraries, CFSTR("x"), &error),
               nullptr);
-    EXPECT_EQ(Text(VTErrorGetDescription(error)), "Can't find container.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error)), "Can't find container.");
     CFRelease(error);
 }
 
@@ -391,6 +385,6 @@ TEST_F(DocumentStore, ValueAccessReadsAndWritesTheHeldDocument) {
     EXPECT_EQ(
         VTPrivate_DocumentContainerValueGet(kVTTopLevelKeyDocumentVersion, CFSTR("x"), &error),
         nullptr);
-    EXPECT_EQ(Text(VTErrorGetDescription(error)), "Can't find container.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error)), "Can't find container.");
     CFRelease(error);
 }

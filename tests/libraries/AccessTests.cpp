@@ -50,7 +50,7 @@ TEST_F(Access, RefusesMissingArgumentsUnknownLibrariesAndUnknownFiles) {
               "is NULL.");
     EXPECT_EQ(Code(error.get()), -50);
     EXPECT_FALSE(Record(VTLibraryPropertySetValue(nullptr, user_.get(), kVTKeyTitle, nullptr)));
-    EXPECT_EQ(Text(VTLibraryPropertyGetValue(nullptr, user_.get(), kVTKeyTitle, nullptr)),
+    EXPECT_EQ(StringOf(VTLibraryPropertyGetValue(nullptr, user_.get(), kVTKeyTitle, nullptr)),
               "UserLibrary");
 
     // An unknown library gains nothing: no map entry, no file entry, no owner.
@@ -66,7 +66,7 @@ TEST_F(Access, RefusesMissingArgumentsUnknownLibrariesAndUnknownFiles) {
     // Nor does a library gain a file ID that neither the Files table nor the map knows.
     error.Reset(VTLibraryRegisterFileID(nullptr, user_.get(), CFSTR("unknown")));
     EXPECT_EQ(Said(error.get()), "VTLibraryRegisterFileID: Can't find container.");
-    EXPECT_EQ(Files(user_.get()), Strings{Text(fileID.get())});
+    EXPECT_EQ(Files(user_.get()), Strings{StringOf(fileID.get())});
 
     VTPrivate_DocumentValueSet(kVTTopLevelKeyFiles, CFSTR("no table"));
     EXPECT_FALSE(CFRef<CFArrayRef>(VTDocumentCopyFileIDs(nullptr, error.Out())));
@@ -84,11 +84,11 @@ TEST_F(Access, RegistersAndUnregistersFilesOnBothSides) {
     for (int twice = 0; twice < 2; ++twice)
         EXPECT_FALSE(Record(VTLibraryRegisterFileID(nullptr, other.get(), fileID.get())));
     CFRef<CFStringRef> md5(VTU_StringCreateHashedWithMD5(nullptr, CFURLGetString(url_.get())));
-    EXPECT_EQ(Text(fileID.get()), Text(md5.get()));
-    EXPECT_EQ(Text(again.get()), Text(md5.get()));
-    EXPECT_EQ(Text(VTFileGetURL(fileID.get())), Text(CFURLGetString(url_.get())));
-    EXPECT_EQ(Files(user_.get()), Strings{Text(fileID.get())});
-    EXPECT_EQ(Files(other.get()), Strings{Text(fileID.get())});
+    EXPECT_EQ(StringOf(fileID.get()), StringOf(md5.get()));
+    EXPECT_EQ(StringOf(again.get()), StringOf(md5.get()));
+    EXPECT_EQ(StringOf(VTFileGetURL(fileID.get())), StringOf(CFURLGetString(url_.get())));
+    EXPECT_EQ(Files(user_.get()), Strings{StringOf(fileID.get())});
+    EXPECT_EQ(Files(other.get()), Strings{StringOf(fileID.get())});
     EXPECT_EQ(Owners(fileID.get()), (Strings{kUser[0], "other"}));
 
     CFRef<CFStringRef> path(NewString(work_.Join("never.scpt")));
@@ -109,10 +109,10 @@ TEST_F(Access, RegistersAndUnregistersFilesOnBothSides) {
     EXPECT_FALSE(Record(VTLibraryUnregisterFileID(nullptr, other.get(), fileID.get())));
     EXPECT_EQ(Owners(fileID.get()), Strings{});
     EXPECT_EQ(Texts(CFRef<CFArrayRef>(VTDocumentCopyFileIDs(nullptr, nullptr)).get()),
-              Strings{Text(fileID.get())});
+              Strings{StringOf(fileID.get())});
     // A file taken out can come back.
     again.Reset(VTLibraryRegisterURL(nullptr, user_.get(), url_.get(), nullptr));
-    EXPECT_EQ(Files(user_.get()), Strings{Text(fileID.get())});
+    EXPECT_EQ(Files(user_.get()), Strings{StringOf(fileID.get())});
 }
 
 TEST_F(Access, ValuesOfTheWrongTypeCountAsAbsent) {

@@ -15,7 +15,7 @@ namespace {
 const char *const kCreate = "VTLibraryDescriptionCreateMinimal";
 
 bool IsUUIDString(CFTypeRef value) {
-    return std::regex_match(Text(value), std::regex("[0-9A-F]{32}"));
+    return std::regex_match(StringOf(value), std::regex("[0-9A-F]{32}"));
 }
 
 class Descriptions : public LibrariesTest {};
@@ -118,24 +118,24 @@ TEST_F(Descriptions, FreshDescriptionHoldsTheEightKeys) {
     CFRef<CFStringRef> id(VTLibraryDescriptionCreateMinimal(nullptr, kVTRootModuleIDExternal,
                                                             nullptr, nullptr, error.Out()));
     ASSERT_TRUE(id) << Said(error.get());
-    EXPECT_TRUE(IsUUIDString(id.get())) << Text(id.get());
+    EXPECT_TRUE(IsUUIDString(id.get())) << StringOf(id.get());
 
     CFDictionaryRef description = VTPrivate_GetLibraryDescription(nullptr, id.get(), nullptr);
     ASSERT_NE(description, nullptr);
     EXPECT_EQ(CFDictionaryGetCount(description), 8);
-    EXPECT_EQ(Text(CFDictionaryGetValue(description, kVTKeyKind)), "Library");
-    EXPECT_EQ(Text(CFDictionaryGetValue(description, kVTKeyParentID)),
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(description, kVTKeyKind)), "Library");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(description, kVTKeyParentID)),
               "info.module.root.id.external");
     CFTypeRef uuid = CFDictionaryGetValue(description, kVTKeyUUID);
-    EXPECT_TRUE(IsUUIDString(uuid)) << Text(uuid);
+    EXPECT_TRUE(IsUUIDString(uuid)) << StringOf(uuid);
     EXPECT_FALSE(CFEqual(uuid, id.get()));
 
     CFDictionaryRef properties =
         Dictionary(CFDictionaryGetValue(description, kVTLibraryDescriptionKeyProperties));
     ASSERT_NE(properties, nullptr);
     EXPECT_EQ(CFDictionaryGetCount(properties), 2);
-    EXPECT_EQ(Text(CFDictionaryGetValue(properties, kVTKeyKind)), "Properties");
-    EXPECT_EQ(Text(CFDictionaryGetValue(properties, kVTKeyTitle)), "untitled");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(properties, kVTKeyKind)), "Properties");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(properties, kVTKeyTitle)), "untitled");
 
     auto flags = vt::cf::Cast<CFNumberRef>(CFDictionaryGetValue(description, kVTKeyFlags));
     ASSERT_NE(flags, nullptr);
@@ -145,10 +145,10 @@ TEST_F(Descriptions, FreshDescriptionHoldsTheEightKeys) {
     CFDictionaryRef folderInfo = Dictionary(CFDictionaryGetValue(description, kVTKeyFolderInfo));
     ASSERT_NE(folderInfo, nullptr);
     EXPECT_EQ(CFDictionaryGetCount(folderInfo), 1);
-    EXPECT_EQ(Text(CFDictionaryGetValue(folderInfo, kVTKeyKind)), "FolderInfo");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(folderInfo, kVTKeyKind)), "FolderInfo");
     for (CFStringRef list : {kVTKeyFiles, kVTKeyChildren}) {
         CFArrayRef array = Array(CFDictionaryGetValue(description, list));
-        ASSERT_NE(array, nullptr) << Text(list);
+        ASSERT_NE(array, nullptr) << StringOf(list);
         EXPECT_EQ(CFArrayGetCount(array), 0);
         // Registration appends to both in place.
         EXPECT_NE(vt::cf::CastMutable<CFMutableArrayRef>(array), nullptr);
@@ -170,10 +170,11 @@ TEST_F(Descriptions, GivenIDTitleAndParentAreStoredAsTheirOwnCopies) {
     CFStringAppend(parentID.get(), CFSTR("!"));
     CFStringAppend(libraryID.get(), CFSTR("!"));
     CFStringAppend(title.get(), CFSTR("!"));
-    EXPECT_EQ(Text(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyParentID, nullptr)),
+    EXPECT_EQ(StringOf(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyParentID, nullptr)),
               "info.module.library.id.user");
-    EXPECT_EQ(Text(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyUUID, nullptr)), "my.lib");
-    EXPECT_EQ(Text(VTLibraryDescriptionContainerGetValue(
+    EXPECT_EQ(StringOf(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyUUID, nullptr)),
+              "my.lib");
+    EXPECT_EQ(StringOf(VTLibraryDescriptionContainerGetValue(
                   nullptr, id.get(), kVTLibraryDescriptionKeyProperties, kVTKeyTitle, nullptr)),
               "Tools");
 }
@@ -264,11 +265,11 @@ TEST_F(Descriptions, ContainerValuesGoIntoPresentContainersOnly) {
     error.Reset(VTPrivate_LibraryDescriptionFolderInfoSetValue(
         nullptr, id.get(), kVTFileInfoKeyPOSIXPath, CFSTR("/p")));
     EXPECT_FALSE(error);
-    EXPECT_EQ(Text(VTLibraryDescriptionContainerGetValue(
+    EXPECT_EQ(StringOf(VTLibraryDescriptionContainerGetValue(
                   nullptr, id.get(), kVTLibraryDescriptionKeyProperties, kVTKeyNotes, nullptr)),
               "n");
-    EXPECT_EQ(Text(VTLibraryDescriptionContainerGetValue(nullptr, id.get(), kVTKeyFolderInfo,
-                                                         kVTFileInfoKeyPOSIXPath, nullptr)),
+    EXPECT_EQ(StringOf(VTLibraryDescriptionContainerGetValue(nullptr, id.get(), kVTKeyFolderInfo,
+                                                             kVTFileInfoKeyPOSIXPath, nullptr)),
               "/p");
 
     // A missing container, or a value that is no dictionary, is not a container.
@@ -285,7 +286,7 @@ TEST_F(Descriptions, ContainerValuesGoIntoPresentContainersOnly) {
                   "VTLibraryDescriptionContainerGetValue: Can't find container.");
         EXPECT_EQ(Code(error.get()), -4960);
     }
-    EXPECT_EQ(Text(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyFolderInfo, nullptr)),
+    EXPECT_EQ(StringOf(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTKeyFolderInfo, nullptr)),
               "flat");
     EXPECT_EQ(VTLibraryDescriptionGetValue(nullptr, id.get(), CFSTR("Nowhere"), nullptr), nullptr);
 }
@@ -322,8 +323,9 @@ TEST_F(Descriptions, FolderInfoRecordsTheMapIDAndTheAskedPaths) {
         VTU_StringCreateHashedWithMD5(nullptr, CFURLGetString(missing.get())));
     CFTypeRef mapID =
         VTLibraryDescriptionGetValue(nullptr, id.get(), kVTFileInfoKeyURLMapID, nullptr);
-    EXPECT_EQ(Text(mapID), Text(expected.get()));
-    EXPECT_EQ(Text(VTPrivate_MapGetValue(expected.get())), Text(CFURLGetString(missing.get())));
+    EXPECT_EQ(StringOf(mapID), StringOf(expected.get()));
+    EXPECT_EQ(StringOf(VTPrivate_MapGetValue(expected.get())),
+              StringOf(CFURLGetString(missing.get())));
     EXPECT_EQ(folderInfoCount(id.get()), 1);
 
     // An existing folder: no options (or options that are no whole number)
@@ -339,15 +341,15 @@ TEST_F(Descriptions, FolderInfoRecordsTheMapIDAndTheAskedPaths) {
     CFRef<CFStringRef> presentID(
         VTU_StringCreateHashedWithMD5(nullptr, CFURLGetString(present.get())));
     EXPECT_EQ(
-        Text(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTFileInfoKeyURLMapID, nullptr)),
-        Text(presentID.get()));
+        StringOf(VTLibraryDescriptionGetValue(nullptr, id.get(), kVTFileInfoKeyURLMapID, nullptr)),
+        StringOf(presentID.get()));
 
     CFRef<CFNumberRef> posixOnly(VTU_NumberCreateWithCFIndex(nullptr, 1 | 8 | 64));
     error.Reset(VTLibraryDescriptionSetFolderInfoWithURL(nullptr, id.get(), present.get(),
                                                          posixOnly.get()));
     EXPECT_FALSE(error);
-    EXPECT_EQ(Text(VTLibraryDescriptionContainerGetValue(nullptr, id.get(), kVTKeyFolderInfo,
-                                                         kVTFileInfoKeyPOSIXPath, nullptr)),
+    EXPECT_EQ(StringOf(VTLibraryDescriptionContainerGetValue(nullptr, id.get(), kVTKeyFolderInfo,
+                                                             kVTFileInfoKeyPOSIXPath, nullptr)),
               folders.Join("Present"));
     EXPECT_EQ(folderInfoCount(id.get()), 2);
 
@@ -356,9 +358,9 @@ TEST_F(Descriptions, FolderInfoRecordsTheMapIDAndTheAskedPaths) {
     EXPECT_FALSE(error);
     CFRef<CFStringRef> hfs;
     VTU_URLCopyPathData(nullptr, present.get(), nullptr, hfs.Out(), nullptr);
-    EXPECT_EQ(Text(VTLibraryDescriptionContainerGetValue(nullptr, id.get(), kVTKeyFolderInfo,
-                                                         kVTFileInfoKeyHFSPath, nullptr)),
-              Text(hfs.get()));
+    EXPECT_EQ(StringOf(VTLibraryDescriptionContainerGetValue(nullptr, id.get(), kVTKeyFolderInfo,
+                                                             kVTFileInfoKeyHFSPath, nullptr)),
+              StringOf(hfs.get()));
 }
 
 TEST_F(Descriptions, ReservedAndRootIDs) {
@@ -381,8 +383,8 @@ TEST_F(Descriptions, ReservedAndRootIDs) {
         {static_cast<CFStringRef>(static_cast<CFTypeRef>(number.get())), false, false},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(bool(VTPrivate_LibraryIDIsReserved(row.id)), row.reserved) << Text(row.id);
-        EXPECT_EQ(bool(VTPrivate_LibraryIDIsRoot(row.id)), row.root) << Text(row.id);
+        EXPECT_EQ(bool(VTPrivate_LibraryIDIsReserved(row.id)), row.reserved) << StringOf(row.id);
+        EXPECT_EQ(bool(VTPrivate_LibraryIDIsRoot(row.id)), row.root) << StringOf(row.id);
     }
 
     // Registration: no document, then a document without the ID.

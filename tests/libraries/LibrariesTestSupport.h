@@ -16,15 +16,11 @@
 
 namespace vt::test::libraries {
 
-// A string value's text; "<none>" for NULL or another type.
-inline std::string Text(CFTypeRef value) {
-    CFStringRef string = cf::Cast<CFStringRef>(value);
-    return string ? StringOf(string) : "<none>";
-}
+using vt::test::StringOf;
 
 // An error record's description, "<no record>" for NULL.
 inline std::string Said(CFDictionaryRef record) {
-    return record ? Text(VTErrorGetDescription(record)) : "<no record>";
+    return record ? StringOf(VTErrorGetDescription(record)) : "<no record>";
 }
 
 inline CFIndex Code(CFDictionaryRef record) {
@@ -59,7 +55,7 @@ inline std::vector<std::string> Texts(CFTypeRef array) {
     std::vector<std::string> texts;
     CFArrayRef values = Array(array);
     for (CFIndex i = 0; values && i < CFArrayGetCount(values); ++i)
-        texts.push_back(Text(CFArrayGetValueAtIndex(values, i)));
+        texts.push_back(StringOf(CFArrayGetValueAtIndex(values, i)));
     return texts;
 }
 

@@ -108,7 +108,7 @@ TEST_F(Registration, ContainersOfTheWrongTypeAreConsumedAndIgnored) {
     ASSERT_NE(record, nullptr);
     for (CFStringRef consumed : {kVTLibraryDescriptionKeyProperties, kVTKeyFolderInfo,
                                  kVTLibraryKeyPropertyID, kVTKeyUUID})
-        EXPECT_FALSE(CFDictionaryContainsKey(record, consumed)) << Text(consumed);
+        EXPECT_FALSE(CFDictionaryContainsKey(record, consumed)) << StringOf(consumed);
     EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyProperties)), 0);
     EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyFiles)), 0);
     EXPECT_EQ(VTLibraryGetURLMapID(nullptr, kVTUserLibraryID, nullptr), nullptr);
@@ -121,7 +121,7 @@ TEST_F(Registration, RootLibraryBecomesARecordAndAPropertySet) {
     CFRef<CFMutableDictionaryRef> error(VTDocumentRegisterLibrary(nullptr, id.get(), out.Out()));
     ASSERT_FALSE(error) << Said(error.get());
     ASSERT_TRUE(out);
-    EXPECT_EQ(Text(out.get()), "info.module.library.id.user");
+    EXPECT_EQ(StringOf(out.get()), "info.module.library.id.user");
     // The caller's copy is its own: releasing it never touches the document.
     EXPECT_NE(static_cast<CFTypeRef>(out.get()), TableKeyFor(kVTUserLibraryID));
     EXPECT_NE(static_cast<CFTypeRef>(out.get()), static_cast<CFTypeRef>(kVTUserLibraryID));
@@ -130,10 +130,10 @@ TEST_F(Registration, RootLibraryBecomesARecordAndAPropertySet) {
     ASSERT_NE(record, nullptr);
     for (CFStringRef consumed :
          {kVTKeyUUID, kVTLibraryDescriptionKeyProperties, kVTKeyFolderInfo, kVTFileInfoKeyURLMapID})
-        EXPECT_FALSE(CFDictionaryContainsKey(record, consumed)) << Text(consumed);
-    EXPECT_EQ(Text(CFDictionaryGetValue(record, kVTKeyKind)), "Library");
-    EXPECT_EQ(Text(CFDictionaryGetValue(record, kVTKeyParentID)), "info.module.root.id.user");
-    EXPECT_EQ(Text(CFDictionaryGetValue(record, kVTLibraryKeyPropertyID)),
+        EXPECT_FALSE(CFDictionaryContainsKey(record, consumed)) << StringOf(consumed);
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(record, kVTKeyKind)), "Library");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(record, kVTKeyParentID)), "info.module.root.id.user");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(record, kVTLibraryKeyPropertyID)),
               "3b909884a598890c06c6699b5b0b2570");
     EXPECT_EQ(CFDictionaryGetCount(record),
               6); // Kind, ParentID, Flags, Files, Children, PropertyID
@@ -141,8 +141,8 @@ TEST_F(Registration, RootLibraryBecomesARecordAndAPropertySet) {
     CFDictionaryRef properties = Dictionary(CFDictionaryGetValue(
         TableOf(kVTTopLevelKeyProperties), CFSTR("3b909884a598890c06c6699b5b0b2570")));
     ASSERT_NE(properties, nullptr);
-    EXPECT_EQ(Text(CFDictionaryGetValue(properties, kVTKeyKind)), "Properties");
-    EXPECT_EQ(Text(CFDictionaryGetValue(properties, kVTKeyTitle)), "UserLibrary");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(properties, kVTKeyKind)), "Properties");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(properties, kVTKeyTitle)), "UserLibrary");
     // No folder was given: no file entry, no map entry.
     EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyFiles)), 0);
     EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyMap)), 0);
@@ -165,10 +165,10 @@ TEST_F(Registration, ChildJoinsItsParentAndItsFolderEntry) {
     CFDictionaryRef parentEntry =
         Dictionary(CFDictionaryGetValue(TableOf(kVTTopLevelKeyFiles), parentMapID));
     ASSERT_NE(parentEntry, nullptr);
-    EXPECT_EQ(Text(CFDictionaryGetValue(parentEntry, kVTKeyKind)), "FolderInfo");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(parentEntry, kVTKeyKind)), "FolderInfo");
     EXPECT_EQ(Texts(CFDictionaryGetValue(parentEntry, kVTKeyOwners)),
               std::vector<std::string>{"info.module.library.id.user"});
-    EXPECT_EQ(Text(CFDictionaryGetValue(parentEntry, kVTFileInfoKeyPOSIXPath)), parentPath);
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(parentEntry, kVTFileInfoKeyPOSIXPath)), parentPath);
 
     // The child's folder appears after the parent's entry was made: the
     // child's registration refreshes the parent's listing.
@@ -185,12 +185,12 @@ TEST_F(Registration, ChildJoinsItsParentAndItsFolderEntry) {
     CFDictionaryRef childEntry =
         Dictionary(CFDictionaryGetValue(TableOf(kVTTopLevelKeyFiles), childMapID));
     ASSERT_NE(childEntry, nullptr);
-    EXPECT_EQ(Text(CFDictionaryGetValue(childEntry, kVTKeyKind)), "FolderInfo");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(childEntry, kVTKeyKind)), "FolderInfo");
     EXPECT_EQ(Texts(CFDictionaryGetValue(childEntry, kVTKeyOwners)),
               std::vector<std::string>{"lib.tools"});
     EXPECT_FALSE(CFDictionaryContainsKey(childEntry, kVTFileInfoKeyPOSIXPath));
-    EXPECT_EQ(Text(CFDictionaryGetValue(TableOf(kVTTopLevelKeyMap), childMapID)),
-              Text(CFURLGetString(childURL.get())));
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(TableOf(kVTTopLevelKeyMap), childMapID)),
+              StringOf(CFURLGetString(childURL.get())));
 }
 
 TEST_F(Registration, RegisteringAgainKeepsFilesAndChildrenAndMovesTheParentLink) {
@@ -215,7 +215,8 @@ TEST_F(Registration, RegisteringAgainKeepsFilesAndChildrenAndMovesTheParentLink)
     ASSERT_FALSE(error) << Said(error.get());
 
     CFDictionaryRef record = RecordOf(CFSTR("lib.c"));
-    EXPECT_EQ(Text(CFDictionaryGetValue(record, kVTKeyParentID)), "info.module.library.id.local");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(record, kVTKeyParentID)),
+              "info.module.library.id.local");
     EXPECT_EQ(Texts(CFDictionaryGetValue(record, kVTKeyFiles)),
               (std::vector<std::string>{"file.1", "file.2", "file.3"}));
     EXPECT_EQ(Texts(CFDictionaryGetValue(record, kVTKeyChildren)),
@@ -224,10 +225,10 @@ TEST_F(Registration, RegisteringAgainKeepsFilesAndChildrenAndMovesTheParentLink)
               std::vector<std::string>{});
     EXPECT_EQ(Texts(CFDictionaryGetValue(RecordOf(kVTLocalLibraryID), kVTKeyChildren)),
               std::vector<std::string>{"lib.c"});
-    EXPECT_EQ(
-        Text(VTPropertyGetValue(nullptr, VTLibraryGetPropertyID(nullptr, CFSTR("lib.c"), nullptr),
-                                kVTKeyTitle, nullptr)),
-        "Second");
+    EXPECT_EQ(StringOf(VTPropertyGetValue(nullptr,
+                                          VTLibraryGetPropertyID(nullptr, CFSTR("lib.c"), nullptr),
+                                          kVTKeyTitle, nullptr)),
+              "Second");
 
     // The same parent once more: still one entry in its "Children".
     ASSERT_TRUE(Register(kVTLocalLibraryID, CFSTR("lib.c")));
@@ -266,7 +267,8 @@ TEST_F(Registration, RefusesParentChainsThatLeadBackToTheLibrary) {
         EXPECT_NE(VTPrivate_GetLibraryDescription(nullptr, id, nullptr), nullptr);
     }
     EXPECT_EQ(RecordOf(CFSTR("lib.a")), before);
-    EXPECT_EQ(Text(CFDictionaryGetValue(before, kVTKeyParentID)), "info.module.library.id.user");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(before, kVTKeyParentID)),
+              "info.module.library.id.user");
     EXPECT_EQ(Texts(CFDictionaryGetValue(RecordOf(CFSTR("lib.b")), kVTKeyChildren)),
               std::vector<std::string>{});
     EXPECT_EQ(CFDictionaryGetCount(TableOf(kVTTopLevelKeyLibraries)), 3);
@@ -280,10 +282,10 @@ TEST_F(Registration, TableFailuresAreReportedYetTheLibraryIsFiled) {
     CFRef<CFStringRef> out;
     CFRef<CFMutableDictionaryRef> error(VTDocumentRegisterLibrary(nullptr, id.get(), out.Out()));
     EXPECT_EQ(Said(error.get()), "VTPrivate_SetOneProperty: Can't find container.");
-    EXPECT_EQ(Text(out.get()), "info.module.library.id.user");
+    EXPECT_EQ(StringOf(out.get()), "info.module.library.id.user");
     CFDictionaryRef record = RecordOf(kVTUserLibraryID);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(Text(CFDictionaryGetValue(record, kVTLibraryKeyPropertyID)),
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(record, kVTLibraryKeyPropertyID)),
               "3b909884a598890c06c6699b5b0b2570");
     EXPECT_EQ(VTPrivate_GetLibraryDescription(nullptr, id.get(), nullptr), nullptr);
 }
@@ -314,7 +316,8 @@ TEST_F(Registration, HandEditedDocumentsDoNotCrashRegistrationOrAccessors) {
 
     // A parent whose lists are of the wrong type is left as it is.
     ASSERT_TRUE(Register(kVTUserLibraryID, CFSTR("lib.child")));
-    EXPECT_EQ(Text(CFDictionaryGetValue(RecordOf(kVTUserLibraryID), kVTKeyChildren)), "not a list");
+    EXPECT_EQ(StringOf(CFDictionaryGetValue(RecordOf(kVTUserLibraryID), kVTKeyChildren)),
+              "not a list");
     error.Reset();
     EXPECT_EQ(VTLibraryGetFiles(nullptr, kVTUserLibraryID, error.Out()), nullptr);
     EXPECT_FALSE(error);
@@ -330,7 +333,8 @@ TEST_F(Registration, HandEditedDocumentsDoNotCrashRegistrationOrAccessors) {
     CFDictionarySetValue(libraries, CFSTR("lib.fixed"), fixed.get());
     error.Reset(VTLibrarySetValue(nullptr, CFSTR("lib.fixed"), kVTKeyNotes, CFSTR("edited")));
     EXPECT_FALSE(error);
-    EXPECT_EQ(Text(VTLibraryGetValue(nullptr, CFSTR("lib.fixed"), kVTKeyNotes, nullptr)), "edited");
+    EXPECT_EQ(StringOf(VTLibraryGetValue(nullptr, CFSTR("lib.fixed"), kVTKeyNotes, nullptr)),
+              "edited");
 }
 
 TEST_F(Registration, RecordAccessorsCheckArgumentsAndCopyValues) {
@@ -388,16 +392,17 @@ TEST_F(Registration, RecordAccessorsCheckArgumentsAndCopyValues) {
     error.Reset(VTLibrarySetValue(nullptr, kVTUserLibraryID, kVTKeyNotes, notes.get()));
     ASSERT_FALSE(error);
     CFStringAppend(notes.get(), CFSTR(" changed later"));
-    EXPECT_EQ(Text(VTLibraryGetValue(nullptr, kVTUserLibraryID, kVTKeyNotes, nullptr)), "draft");
+    EXPECT_EQ(StringOf(VTLibraryGetValue(nullptr, kVTUserLibraryID, kVTKeyNotes, nullptr)),
+              "draft");
     CFRef<CFTypeRef> copy(VTLibraryCopyValue(nullptr, kVTUserLibraryID, kVTKeyNotes, nullptr));
-    EXPECT_EQ(Text(copy.get()), "draft");
+    EXPECT_EQ(StringOf(copy.get()), "draft");
     EXPECT_NE(copy.get(), VTLibraryGetValue(nullptr, kVTUserLibraryID, kVTKeyNotes, nullptr));
     error.Reset();
     EXPECT_EQ(VTLibraryCopyValue(nullptr, kVTUserLibraryID, CFSTR("Absent"), error.Out()), nullptr);
     EXPECT_FALSE(error);
 
     // Typed getters.
-    EXPECT_EQ(Text(VTLibraryGetPropertyID(nullptr, kVTUserLibraryID, nullptr)),
+    EXPECT_EQ(StringOf(VTLibraryGetPropertyID(nullptr, kVTUserLibraryID, nullptr)),
               "3b909884a598890c06c6699b5b0b2570");
     EXPECT_EQ(VTLibraryGetURLMapID(nullptr, kVTUserLibraryID, nullptr), nullptr);
     CFMutableArrayRef files = VTLibraryGetFiles(nullptr, kVTUserLibraryID, nullptr);

@@ -112,7 +112,7 @@ TEST_F(Removal, SharedFolderGoesWithItsLastOwner) {
     CFRef<CFStringRef> first = Library(kVTUserLibraryID, "first", "shared");
     CFRef<CFStringRef> second = Library(kVTUserLibraryID, "second", "shared");
     CFRef<CFStringRef> mapID = Field(first.get(), kVTFileInfoKeyURLMapID);
-    ASSERT_EQ(Text(mapID.get()), Text(Field(second.get(), kVTFileInfoKeyURLMapID).get()));
+    ASSERT_EQ(StringOf(mapID.get()), StringOf(Field(second.get(), kVTFileInfoKeyURLMapID).get()));
     // A library holding few of the table's files is released file by file.
     std::vector<CFRef<CFStringRef>> files;
     for (int i = 0; i < 6; ++i)

@@ -41,7 +41,7 @@ class Subfolders : public LibrariesTest {
         CFRef<CFURLRef> url(
             CFURLCreateWithFileSystemPath(nullptr, path.get(), kCFURLPOSIXPathStyle, folder));
         CFRef<CFStringRef> id(VTU_StringCreateHashedWithMD5(nullptr, CFURLGetString(url.get())));
-        return Text(id.get());
+        return StringOf(id.get());
     }
 
     static CFTypeRef Field(const std::string &libraryID, CFStringRef key, bool property = false) {
@@ -92,13 +92,13 @@ TEST_F(Subfolders, MakesOneChildPerNewSubfolderWithItsItems) {
     EXPECT_EQ(Texts(Field("lib", kVTKeyChildren)), (std::vector<std::string>{kBeta, kBlank}));
     EXPECT_EQ(LibraryCount(), before + 2);
 
-    EXPECT_EQ(Text(Field(kBeta, kVTKeyParentID)), "lib");
-    EXPECT_EQ(Text(Field(kBeta, kVTFileInfoKeyURLMapID)), MapIDOf("lib/Beta", true));
+    EXPECT_EQ(StringOf(Field(kBeta, kVTKeyParentID)), "lib");
+    EXPECT_EQ(StringOf(Field(kBeta, kVTFileInfoKeyURLMapID)), MapIDOf("lib/Beta", true));
     EXPECT_EQ(Texts(Field(kBeta, kVTKeyFiles)),
               (std::vector<std::string>{MapIDOf("lib/Beta/Inner", true),
                                         MapIDOf("lib/Beta/b.txt", false)}));
-    EXPECT_EQ(Text(Field(kBeta, kVTKeyTitle, true)), "Beta");
-    EXPECT_EQ(Text(Field(kBlank, kVTKeyTitle, true)), "a%20b");
+    EXPECT_EQ(StringOf(Field(kBeta, kVTKeyTitle, true)), "Beta");
+    EXPECT_EQ(StringOf(Field(kBlank, kVTKeyTitle, true)), "a%20b");
     // The plain file of the library's folder is nobody's file.
     CFRef<CFStringRef> plainID(NewString(MapIDOf("lib/plain.txt", false)));
     EXPECT_FALSE(CFDictionaryContainsKey(TableOf(kVTTopLevelKeyMap), plainID.get()));
@@ -134,5 +134,5 @@ TEST_F(Subfolders, RegisteredAutoIDSkipsOnlyThatSubfolder) {
               "VTLibraryRegisterSubfolders: Library already registered for subfolder.");
     EXPECT_EQ(Code(error.get()), -4960);
     EXPECT_EQ(Texts(Field("lib", kVTKeyChildren)), (std::vector<std::string>{kAlpha, kZed}));
-    EXPECT_EQ(Text(Field(kShared, kVTKeyParentID)), "other");
+    EXPECT_EQ(StringOf(Field(kShared, kVTKeyParentID)), "other");
 }

@@ -12,7 +12,7 @@ using vt::CFRef;
 using vt::test::Describe;
 using vt::test::LongOf;
 using vt::test::Num;
-using vt::test::Text;
+using vt::test::StringOf;
 
 namespace {
 
@@ -32,8 +32,7 @@ Strings Entries(CFDictionaryRef dict) {
     CFDictionaryGetKeysAndValues(dict, keys.data(), values.data());
     Strings out;
     for (size_t i = 0; i < keys.size(); ++i)
-        out.push_back(Text(static_cast<CFStringRef>(keys[i])) + "=" +
-                      std::to_string(LongOf(values[i])));
+        out.push_back(StringOf(keys[i]) + "=" + std::to_string(LongOf(values[i])));
     return out;
 }
 
@@ -58,7 +57,7 @@ TEST(Dictionary, AddSetReplaceAndInsertionOrder) {
 
     Strings applied;
     auto collect = [](const void *key, const void *, void *out) {
-        static_cast<Strings *>(out)->push_back(Text(static_cast<CFStringRef>(key)));
+        static_cast<Strings *>(out)->push_back(StringOf(key));
     };
     CFDictionaryApplyFunction(dict.get(), collect, &applied);
     EXPECT_EQ(applied, (Strings{"b", "a", "c"}));

@@ -16,7 +16,7 @@
 #include "support/TestSupport.h"
 
 using vt::CFRef;
-using vt::test::Text;
+using vt::test::StringOf;
 
 namespace {
 
@@ -70,7 +70,7 @@ std::vector<std::string> ListingTexts(CFTypeRef listing) {
     auto array = vt::cf::Cast<CFArrayRef>(listing);
     for (CFIndex i = 0; i < CFArrayGetCount(array); ++i)
         texts.push_back(
-            Text(CFURLGetString(vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(array, i)))));
+            StringOf(CFURLGetString(vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(array, i)))));
     return texts;
 }
 
@@ -114,8 +114,8 @@ TEST(URLResource, ExistenceAndSortedEscapedListings) {
             CFArrayGetValueAtIndex(vt::cf::Cast<CFArrayRef>(listing.get()), 2));
         ASSERT_NE(first, nullptr);
         CFRef<CFStringRef> path(CFURLCopyFileSystemPath(first, kCFURLPOSIXPathStyle));
-        EXPECT_EQ(Text(path.get()), dir + "/a b");
-        EXPECT_EQ(Text(CFURLGetString(CFURLGetBaseURL(first))), "file://" + dir + "/");
+        EXPECT_EQ(StringOf(path.get()), dir + "/a b");
+        EXPECT_EQ(StringOf(CFURLGetString(CFURLGetBaseURL(first))), "file://" + dir + "/");
     }
     auto [empty, emptyCode] =
         Property(PathURL(dir + "/empty", true).get(), kCFURLFileDirectoryContents);
@@ -303,7 +303,7 @@ TEST(FSRef, RoundTripsAndFailsOnceTheItemIsGoneOrReplaced) {
     ASSERT_EQ(FSRefMakePath(&folderRef, path, sizeof path), noErr);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(path)), temp.Join("dir x"));
     CFRef<CFURLRef> folderURL(CFURLCreateFromFSRef(nullptr, &folderRef));
-    EXPECT_EQ(Text(CFURLGetString(folderURL.get())), "file://" + temp.Path() + "/dir%20x/");
+    EXPECT_EQ(StringOf(CFURLGetString(folderURL.get())), "file://" + temp.Path() + "/dir%20x/");
 
     CFRef<CFURLRef> fileURL = PathURL(temp.Join("dir x/f"));
     ASSERT_TRUE(CFURLGetFSRef(fileURL.get(), &fileRef));

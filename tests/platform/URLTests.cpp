@@ -9,7 +9,7 @@
 #include "support/TestSupport.h"
 
 using vt::CFRef;
-using vt::test::Text;
+using vt::test::StringOf;
 
 namespace {
 
@@ -27,13 +27,13 @@ CFRef<CFURLRef> PathURL(const char *path, bool isDirectory = false) {
 }
 
 std::string StringOf(CFURLRef url) {
-    return url ? Text(CFURLGetString(url)) : "(null)";
+    return url ? StringOf(CFURLGetString(url)) : "(null)";
 }
 
 // Takes a Copy result.
 std::string Take(CFStringRef string) {
     if (!string) return "(null)";
-    std::string text = Text(string);
+    std::string text = StringOf(string);
     CFRelease(string);
     return text;
 }

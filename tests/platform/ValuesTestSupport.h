@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/values/Holder.h"
+#include "support/TestSupport.h"
 
 namespace vt::test {
 
@@ -19,14 +20,8 @@ inline long LongOf(const void *number) {
     return value;
 }
 
-inline std::string Text(CFStringRef str) {
-    char buffer[1024] = {};
-    if (str) CFStringGetCString(str, buffer, sizeof buffer, kCFStringEncodingUTF8);
-    return buffer;
-}
-
 inline std::string Describe(CFTypeRef cf) {
-    return Text(CFRef<CFStringRef>(CFCopyDescription(cf)).get());
+    return StringOf(CFRef<CFStringRef>(CFCopyDescription(cf)).get());
 }
 
 } // namespace vt::test

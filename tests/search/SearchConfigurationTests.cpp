@@ -26,17 +26,12 @@ std::string Record(CFMutableDictionaryRef record) {
            vt::test::StringOf(VTErrorGetDescription(record));
 }
 
-std::string Text(CFTypeRef value) {
-    bool isString = value && CFGetTypeID(value) == CFStringGetTypeID();
-    return isString ? vt::test::StringOf(static_cast<CFStringRef>(value)) : "<none>";
-}
-
 Strings List(CFTypeRef value) {
     if (!value || CFGetTypeID(value) != CFArrayGetTypeID()) return {"<not an array>"};
     Strings texts;
     auto array = static_cast<CFArrayRef>(value);
     for (CFIndex i = 0; i < CFArrayGetCount(array); ++i)
-        texts.push_back(Text(CFArrayGetValueAtIndex(array, i)));
+        texts.push_back(vt::test::StringOf(CFArrayGetValueAtIndex(array, i)));
     return texts;
 }
 
@@ -120,7 +115,7 @@ TEST_F(SearchConfigurations, MissingArgumentsAndMissingTableAreReported) {
     EXPECT_NE(
         testing::internal::GetCapturedStderr().find("Can't find search configuration container."),
         std::string::npos);
-    EXPECT_EQ(Text(DescriptionValue(kCustom, kVTKeyTitle)), "T");
+    EXPECT_EQ(vt::test::StringOf(DescriptionValue(kCustom, kVTKeyTitle)), "T");
     EXPECT_EQ(VTDocumentGetSearchConfigurationLastSelected(), nullptr);
 }
 
@@ -142,14 +137,14 @@ TEST_F(SearchConfigurations, ValuesOfAnotherTypeInALoadedDocumentReadAsAbsent) {
         EXPECT_EQ(VTSearchConfigurationGetValue(nullptr, CFSTR("odd"), key, &error), nullptr);
         EXPECT_EQ(error, nullptr);
     }
-    EXPECT_EQ(Text(Value(CFSTR("odd"), CFSTR("Note"))), "kept");
+    EXPECT_EQ(vt::test::StringOf(Value(CFSTR("odd"), CFSTR("Note"))), "kept");
     EXPECT_EQ(Value(CFSTR("junk"), kVTKeyTitle), nullptr);
     EXPECT_EQ(Set(CFSTR("junk"), kVTKeyTitle, kCustom),
               "-4960 VTSearchConfigurationSetValue: Can't find container.");
     EXPECT_EQ(RegisteredIDs(), Strings{"odd"});
     EXPECT_EQ(VTDocumentGetSearchConfigurationLastSelected(), nullptr);
     EXPECT_EQ(Set(CFSTR("odd"), kVTKeyTitle, kCustom), "none");
-    EXPECT_EQ(Text(Value(CFSTR("odd"), kVTKeyTitle)), "custom");
+    EXPECT_EQ(vt::test::StringOf(Value(CFSTR("odd"), kVTKeyTitle)), "custom");
 }
 
 TEST_F(SearchConfigurations, SettersRefuseWhatTheDocumentCannotHold) {
@@ -174,7 +169,7 @@ TEST_F(SearchConfigurations, SettersRefuseWhatTheDocumentCannotHold) {
         Record(VTSearchConfigurationDescriptionSetValue(nullptr, kCustom, kVTKeyTitle, one.get())),
         kNull);
     EXPECT_EQ(DescriptionValue(kCustom, kCustom), nullptr);
-    EXPECT_EQ(Text(DescriptionValue(kCustom, kVTKeyTitle)), "T");
+    EXPECT_EQ(vt::test::StringOf(DescriptionValue(kCustom, kVTKeyTitle)), "T");
 
     ASSERT_EQ(Register(kCustom), "none");
     EXPECT_EQ(Set(kCustom, kCustom, url.get()),
@@ -212,8 +207,8 @@ TEST_F(SearchConfigurations, DescriptionsCopyTheHostsListsAndKeepTheLatest) {
     // Registration fixes a copy of the host's title in the document.
     ASSERT_EQ(Register(kCustom), "none");
     CFStringAppend(title.get(), CFSTR(" changed"));
-    EXPECT_EQ(Text(Value(kCustom, kVTKeyTitle)), "Mine");
-    EXPECT_EQ(Text(Value(kCustom, kVTKeyUUID)), "custom");
+    EXPECT_EQ(vt::test::StringOf(Value(kCustom, kVTKeyTitle)), "Mine");
+    EXPECT_EQ(vt::test::StringOf(Value(kCustom, kVTKeyUUID)), "custom");
     EXPECT_EQ(List(Value(kCustom, kVTKeyInherits)), Strings{});
     EXPECT_EQ(
         Record(VTSearchConfigurationDescriptionSetValue(nullptr, kCustom, kVTKeyTitle, kCustom)),
@@ -221,7 +216,7 @@ TEST_F(SearchConfigurations, DescriptionsCopyTheHostsListsAndKeepTheLatest) {
     EXPECT_EQ(Register(kCustom), "-4960 No such description.");
     ASSERT_EQ(Create(CFSTR("New"), kCustom), "none");
     ASSERT_EQ(Register(kCustom), "none");
-    EXPECT_EQ(Text(Value(kCustom, kVTKeyTitle)), "New");
+    EXPECT_EQ(vt::test::StringOf(Value(kCustom, kVTKeyTitle)), "New");
 }
 
 TEST_F(SearchConfigurations, ReservedConfigurationsListTheirDomainsInOrder) {
@@ -241,13 +236,13 @@ TEST_F(SearchConfigurations, ReservedConfigurationsListTheirDomainsInOrder) {
     std::sort(registered.begin(), registered.end());
     EXPECT_EQ(registered, (Strings{reserved[1], reserved[2], reserved[0]}));
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(Text(ids[i]), reserved[i]);
-        EXPECT_EQ(Text(Value(ids[i], kVTKeyTitle)), titles[i]);
+        EXPECT_EQ(vt::test::StringOf(ids[i]), reserved[i]);
+        EXPECT_EQ(vt::test::StringOf(Value(ids[i], kVTKeyTitle)), titles[i]);
         EXPECT_EQ(List(Value(ids[i], kVTKeySearchConfigurationLibraryIDs)),
                   Strings(libraries.begin(), libraries.begin() + long(i) + 1));
         EXPECT_EQ(Value(ids[i], kVTKeyEnabled), kCFBooleanTrue);
-        EXPECT_EQ(Text(Value(ids[i], kVTKeyKind)), "SearchConfiguration");
-        EXPECT_EQ(Text(Value(ids[i], kVTKeyUUID)), reserved[i]);
+        EXPECT_EQ(vt::test::StringOf(Value(ids[i], kVTKeyKind)), "SearchConfiguration");
+        EXPECT_EQ(vt::test::StringOf(Value(ids[i], kVTKeyUUID)), reserved[i]);
     }
 
     EXPECT_EQ(VTPrivate_SearchConfigurationGetReservedIDs(), nullptr);
@@ -269,7 +264,7 @@ TEST_F(SearchConfigurations, NetworkConfigurationStartsDisabledWithoutNetworkFol
 
 TEST_F(SearchConfigurations, RemovalResetsTheLastSelectedConfiguration) {
     ASSERT_EQ(Record(VTPrivate_DocumentCreate(kCFAllocatorDefault)), "none");
-    EXPECT_EQ(Text(VTDocumentGetSearchConfigurationLastSelected()),
+    EXPECT_EQ(vt::test::StringOf(VTDocumentGetSearchConfigurationLastSelected()),
               "info.module.search.configuration.id.user");
     // This ID lives only in its configuration once the test lets go of it;
     // removal is then handed the configuration's own "UUID".
@@ -282,21 +277,21 @@ TEST_F(SearchConfigurations, RemovalResetsTheLastSelectedConfiguration) {
     ASSERT_EQ(Record(VTDocumentSetSearchConfigurationLastSelected(nullptr, selected.get())),
               "none");
     CFStringAppend(selected.get(), CFSTR(".changed"));
-    EXPECT_EQ(Text(VTDocumentGetSearchConfigurationLastSelected()), "heap.id");
+    EXPECT_EQ(vt::test::StringOf(VTDocumentGetSearchConfigurationLastSelected()), "heap.id");
     id.Reset();
 
     EXPECT_EQ(Record(VTDocumentRemoveSearchConfiguration(nullptr, kCustom)), "none");
     EXPECT_EQ(Record(VTDocumentRemoveSearchConfiguration(nullptr, CFSTR("unknown"))), "none");
-    EXPECT_EQ(Text(VTDocumentGetSearchConfigurationLastSelected()), "heap.id");
+    EXPECT_EQ(vt::test::StringOf(VTDocumentGetSearchConfigurationLastSelected()), "heap.id");
     auto uuid = static_cast<CFStringRef>(Value(CFSTR("heap.id"), kVTKeyUUID));
     ASSERT_NE(uuid, nullptr);
     EXPECT_EQ(Record(VTDocumentRemoveSearchConfiguration(nullptr, uuid)), "none");
     EXPECT_EQ(RegisteredIDs(), Strings{});
-    EXPECT_EQ(Text(VTDocumentGetSearchConfigurationLastSelected()),
+    EXPECT_EQ(vt::test::StringOf(VTDocumentGetSearchConfigurationLastSelected()),
               "info.module.search.configuration.id.user");
     // Removing the user configuration while it is last-selected keeps it so.
     EXPECT_EQ(Record(VTDocumentRemoveSearchConfiguration(nullptr, kVTSearchConfigurationIDUser)),
               "none");
-    EXPECT_EQ(Text(VTDocumentGetSearchConfigurationLastSelected()),
+    EXPECT_EQ(vt::test::StringOf(VTDocumentGetSearchConfigurationLastSelected()),
               "info.module.search.configuration.id.user");
 }

@@ -14,18 +14,10 @@
 #include <vector>
 
 using vt::CFRef;
+using vt::test::StringOf;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Text(CFStringRef str) {
-    if (!str) return "<none>";
-    std::string buffer(size_t(CFStringGetMaximumSizeOfFileSystemRepresentation(str)), '\0');
-    if (!CFStringGetCString(str, buffer.data(), CFIndex(buffer.size()), kCFStringEncodingUTF8))
-        return "<?>";
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
-}
 
 CFRef<CFStringRef> String(const std::string &text) {
     return CFRef<CFStringRef>(
@@ -47,7 +39,7 @@ std::vector<std::string> Names(CFArrayRef entries) {
     std::vector<std::string> names;
     for (CFIndex i = 0; i < CFArrayGetCount(entries); ++i)
         names.push_back(
-            Text(CFURLGetString(vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(entries, i)))));
+            StringOf(CFURLGetString(vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(entries, i)))));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -81,7 +73,7 @@ TEST(URLFiles, FolderCreationMakesOneMissingFolder) {
     });
     ASSERT_TRUE(error);
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), kCFURLResourceNotFoundError);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Problem creating directory");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Problem creating directory");
     EXPECT_NE(err.find("VTU_URLCreateFolderWithURL"), std::string::npos) << err;
     EXPECT_NE(err.find("Problem creating directory"), std::string::npos) << err;
     EXPECT_FALSE(vt::test::Exists(temp.Join("no")));
@@ -118,11 +110,11 @@ TEST(URLFiles, CopyFileToFolderNamesKeepsAndOverwrites) {
     error.Reset(VTU_URLCopyFileToFolder(nullptr, URL(temp.Join("missing"), false).get(),
                                         folder.get(), nullptr, nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), kCFURLResourceNotFoundError);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't create data from resource.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Can't create data from resource.");
     error.Reset(VTU_URLCopyFileToFolder(nullptr, source.get(),
                                         URL(temp.Join("nowhere"), true).get(), nullptr, nullptr));
     EXPECT_EQ(VTU_ErrorGetCode(error.get()), kCFURLResourceNotFoundError);
-    EXPECT_EQ(Text(VTErrorGetDescription(error.get())), "Can't write data to resource.");
+    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Can't write data to resource.");
 }
 
 // A name that is not UTF-8 has no string form: the copy keeps its bytes
@@ -182,13 +174,13 @@ TEST(URLFiles, PathDataGivesTheFormsAskedFor) {
     CFStringRef hfs = nullptr;
     VTU_URLCopyPathData(nullptr, url.get(), nullptr, &hfs, nullptr);
     CFRef<CFStringRef> hfsHeld(hfs);
-    EXPECT_EQ(Text(hfs), "Root:Library:Scripts:Modules:a b.scpt");
+    EXPECT_EQ(StringOf(hfs), "Root:Library:Scripts:Modules:a b.scpt");
 
     CFStringRef posix = nullptr;
     CFDataRef bookmark = reinterpret_cast<CFDataRef>(CFSTR("sentinel"));
     VTU_URLCopyPathData(nullptr, url.get(), &posix, nullptr, &bookmark);
     CFRef<CFStringRef> posixHeld(posix);
-    EXPECT_EQ(Text(posix), "/Library/Scripts/Modules/a b.scpt");
+    EXPECT_EQ(StringOf(posix), "/Library/Scripts/Modules/a b.scpt");
     // This platform has no bookmark functions to find by name.
     EXPECT_EQ(bookmark, nullptr);
 
@@ -215,15 +207,15 @@ TEST(URLFiles, ResolvingExpandsTildeLinksAndDots) {
 
     CFRef<CFStringRef> resolved(
         VTPrivate_CreateStringByResolvingFileSystemPath(nullptr, CFSTR("~")));
-    EXPECT_EQ(Text(resolved.get()), home);
+    EXPECT_EQ(StringOf(resolved.get()), home);
     resolved.Reset(VTPrivate_CreateStringByResolvingFileSystemPath(
         nullptr, CFSTR("~/link/inner/../inner/./")));
-    EXPECT_EQ(Text(resolved.get()), home + "/real/inner");
+    EXPECT_EQ(StringOf(resolved.get()), home + "/real/inner");
     // A pattern resolves its first match in sorted order.
     ASSERT_TRUE(vt::test::WriteFile(temp.Join("real/b.txt"), ""));
     ASSERT_TRUE(vt::test::WriteFile(temp.Join("real/a.txt"), ""));
     resolved.Reset(VTPrivate_CreateStringByResolvingFileSystemPath(nullptr, CFSTR("~/link/*.txt")));
-    EXPECT_EQ(Text(resolved.get()), home + "/real/a.txt");
+    EXPECT_EQ(StringOf(resolved.get()), home + "/real/a.txt");
 
     // Paths longer than 1024 bytes resolve too.
     std::string deep = home;
@@ -232,14 +224,14 @@ TEST(URLFiles, ResolvingExpandsTildeLinksAndDots) {
     ASSERT_TRUE(vt::test::MakeFolders(deep));
     resolved.Reset(
         VTPrivate_CreateStringByResolvingFileSystemPath(nullptr, String(deep + "/.").get()));
-    EXPECT_EQ(Text(resolved.get()), deep);
+    EXPECT_EQ(StringOf(resolved.get()), deep);
 
     CFRef<CFURLRef> folder(
         VTU_URLCreateByResolvingFileSystemPath(nullptr, CFSTR("~/link"), kCFBooleanTrue));
     ASSERT_TRUE(folder);
     EXPECT_TRUE(CFURLHasDirectoryPath(folder.get()));
     CFRef<CFStringRef> path(CFURLCopyFileSystemPath(folder.get(), kCFURLPOSIXPathStyle));
-    EXPECT_EQ(Text(path.get()), home + "/real");
+    EXPECT_EQ(StringOf(path.get()), home + "/real");
     folder.Reset(VTU_URLCreateByResolvingFileSystemPath(nullptr, CFSTR("~/link"), kCFBooleanFalse));
     ASSERT_TRUE(folder);
     EXPECT_FALSE(CFURLHasDirectoryPath(folder.get()));

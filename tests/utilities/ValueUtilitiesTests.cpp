@@ -8,26 +8,22 @@
 #include "utilities/UtilitiesPrivate.h"
 
 #include <string>
+#include "support/TestSupport.h"
 
 using vt::CFRef;
+using vt::test::StringOf;
 
 namespace {
 
-std::string Text(CFStringRef str) {
-    if (!str) return "<none>";
-    char buffer[1024];
-    return CFStringGetCString(str, buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer : "<?>";
-}
-
 std::string Hash(CFStringRef str) {
     CFRef<CFStringRef> hashed(VTU_StringCreateHashedWithMD5(nullptr, str));
-    return Text(hashed.get());
+    return StringOf(hashed.get());
 }
 
 std::string Trim(CFStringRef str, CFStringRef suffix) {
     CFRef<CFMutableStringRef> trimmed(
         VTU_StringCreateMutableCopyTrimmingSuffix(nullptr, str, suffix));
-    return Text(trimmed.get());
+    return StringOf(trimmed.get());
 }
 
 } // namespace
@@ -88,7 +84,7 @@ TEST(ValueUtilities, CopyTypeCopiesOneLevelKeepingTypes) {
     auto mutableString = vt::cf::CastMutable<CFMutableStringRef>(string.get());
     ASSERT_NE(mutableString, nullptr);
     CFStringAppend(mutableString, CFSTR("!"));
-    EXPECT_EQ(Text(mutableString), "text!");
+    EXPECT_EQ(StringOf(mutableString), "text!");
 }
 
 TEST(ValueUtilities, CopyTypeReportsMissingAndForeignValues) {
@@ -103,7 +99,7 @@ TEST(ValueUtilities, CopyTypeReportsMissingAndForeignValues) {
     EXPECT_EQ(VTU_CopyType(nullptr, kCFNull, &error), nullptr);
     CFRef<CFMutableDictionaryRef> foreign(error);
     EXPECT_EQ(VTU_ErrorGetCode(foreign.get()), -4960);
-    EXPECT_EQ(Text(VTErrorGetDescription(foreign.get())),
+    EXPECT_EQ(StringOf(VTErrorGetDescription(foreign.get())),
               "VTU_CopyType:: Not a property list type.");
 
     // Success leaves the out-argument alone.
@@ -128,7 +124,7 @@ TEST(ValueUtilities, TrimmingRemovesOneTrailingSuffix) {
         VTU_StringCreateMutableCopyTrimmingSuffix(nullptr, CFSTR("keep"), CFSTR("/")));
     ASSERT_TRUE(copy);
     CFStringAppend(copy.get(), CFSTR("s"));
-    EXPECT_EQ(Text(copy.get()), "keeps");
+    EXPECT_EQ(StringOf(copy.get()), "keeps");
 }
 
 TEST(ValueUtilities, ArrayMembershipComparesByValue) {

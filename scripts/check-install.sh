@@ -51,6 +51,9 @@ check() {
     [ -d "$folder/User/Library/Scripts/Modules" ] || fail "$name: no user Modules folder"
     "$prefix/bin/vantrell" plist check "$folder/info.library.module.mlix" >/dev/null ||
         fail "$name: the saved document does not parse"
+    # The installed command loads the installed framework to read a document.
+    env -u LD_LIBRARY_PATH "$prefix/bin/vantrell" -C "$folder" --root "$folder" libraries |
+        grep -q "Example" || fail "$name: the installed vantrell cannot list the libraries"
 }
 
 for host in c-host cpp-host; do

@@ -201,7 +201,8 @@ int Fail(const std::string &subject, const std::string &cause) {
 }
 
 // The framework's shared library, as a host links it: beside the command in a
-// build tree (../Vantrell.framework), else where it was built, unless
+// build tree (../Vantrell.framework), in the installed library folder
+// (bin/../lib/Vantrell.framework), else where it was built, unless
 // VANTRELL_FRAMEWORK names another. Its bundle carries the Info.plist that
 // names the document and the Modules folders.
 bool LoadFramework() {
@@ -215,6 +216,8 @@ bool LoadFramework() {
         std::string folder(self, size_t(length));
         folder.erase(folder.rfind('/'));
         candidates.push_back(folder + "/../Vantrell.framework/Vantrell");
+        candidates.push_back(folder + "/" VANTRELL_INSTALL_BIN_TO_LIBDIR
+                                      "/Vantrell.framework/Vantrell");
     }
     candidates.emplace_back(VANTRELL_FRAMEWORK_LIBRARY);
     for (const std::string &path : candidates)

@@ -4,6 +4,7 @@
 // Every value read from the document is type-checked where it is used: a
 // table, record or list of the wrong type counts as absent, so a hand-edited
 // or foreign document cannot crash these operations.
+#include "errors/ErrorsPrivate.h"
 #include "libraries/LibrariesPrivate.h"
 
 #include <Vantrell/Document.h>
@@ -23,23 +24,13 @@ using vt::cf::Cast;
 
 namespace {
 
-void Hand(CFMutableDictionaryRef *outError, CFMutableDictionaryRef record) {
-    if (outError)
-        *outError = record;
-    else if (record)
-        CFRelease(record);
-}
-
-CFMutableDictionaryRef CantFindContainer(CFAllocatorRef allocator, const char *name) {
-    return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), name);
-}
-
 // The library's record, or NULL with the record the library look-up makes.
 CFMutableDictionaryRef FindLibrary(CFAllocatorRef allocator, CFStringRef libraryID,
                                    CFRef<CFMutableDictionaryRef> &error) {
     VTLibraryGetValue(allocator, libraryID, kVTKeyFiles, error.Out());
     CFMutableDictionaryRef record = error ? nullptr : VTPrivate_GetOneLibrary(libraryID);
-    if (!record && !error) error.Reset(CantFindContainer(allocator, "VTLibraryGetValue"));
+    if (!record && !error)
+        error.Reset(vt::errors::CreateCantFindContainer(allocator, "VTLibraryGetValue"));
     return record;
 }
 
@@ -155,7 +146,7 @@ template <class Matches>
 CFArrayRef CopyLibraryIDsWithTitle(CFAllocatorRef allocator, const char *name, CFStringRef wanted,
                                    CFMutableDictionaryRef *outError, Matches matches) {
     if (!Cast<CFStringRef>(wanted)) {
-        Hand(outError, VTErrorCreateNULLParamFormat(allocator, name));
+        vt::errors::HandBack(VTErrorCreateNULLParamFormat(allocator, name), outError);
         return nullptr;
     }
     CFRef<CFArrayRef> ids(VTDocumentCopyLibraryIDs(allocator, outError));
@@ -174,7 +165,7 @@ CFArrayRef CopyLibraryIDsWithTitle(CFAllocatorRef allocator, const char *name, C
         if (error) last = std::move(error);
         if (title && matches(title, wanted)) CFArrayAppendValue(found.get(), id);
     }
-    if (last) Hand(outError, last.Release());
+    if (last) vt::errors::HandBack(last.Release(), outError);
     return found.Release();
 }
 
@@ -209,7 +200,7 @@ CFMutableDictionaryRef VTLibraryRegisterFileID(CFAllocatorRef allocator, CFStrin
     if (!FindLibrary(allocator, libraryID, error)) return error.Release();
     if (!vt::doc::TableGet<CFDictionaryRef>(kVTTopLevelKeyFiles, fileID) &&
         !VTPrivate_MapContainsID(fileID))
-        return CantFindContainer(allocator, "VTLibraryRegisterFileID");
+        return vt::errors::CreateCantFindContainer(allocator, "VTLibraryRegisterFileID");
     if (CFMutableDictionaryRef record =
             VTPrivate_FilesSetFileInfoEntryForID(allocator, fileID, libraryID))
         return record;
@@ -220,13 +211,13 @@ CFMutableDictionaryRef VTLibraryRegisterFileID(CFAllocatorRef allocator, CFStrin
 CFStringRef VTLibraryRegisterURL(CFAllocatorRef allocator, CFStringRef libraryID, CFURLRef fileURL,
                                  CFMutableDictionaryRef *outError) {
     if (!Cast<CFStringRef>(libraryID) || !Cast<CFURLRef>(fileURL)) {
-        Hand(outError, VTErrorCreateNULLParam(allocator));
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     CFRef<CFStringRef> keepLibrary = CFRef<CFStringRef>::Retain(libraryID);
     CFRef<CFMutableDictionaryRef> error;
     if (!FindLibrary(allocator, libraryID, error)) {
-        Hand(outError, error.Release());
+        vt::errors::HandBack(error.Release(), outError);
         return nullptr;
     }
     CFStringRef fileID =
@@ -281,9 +272,10 @@ CFArrayRef VTDocumentCopyLibraryIDs(CFAllocatorRef allocator, CFMutableDictionar
     CFMutableDictionaryRef libraries = VTPrivate_GetLibraries();
     CFMutableArrayRef ids = libraries ? CreateKeyArray(allocator, libraries) : nullptr;
     if (!ids)
-        Hand(outError,
-             VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Can't find libraries container."),
-                                     "VTDocumentCopyLibraryIDs"));
+        vt::errors::HandBack(VTErrorCreateCoreFormat(allocator,
+                                                     CFSTR("%s:: Can't find libraries container."),
+                                                     "VTDocumentCopyLibraryIDs"),
+                             outError);
     return ids;
 }
 
@@ -311,8 +303,8 @@ CFArrayRef VTDocumentCopyFileIDs(CFAllocatorRef allocator, CFMutableDictionaryRe
     CFMutableDictionaryRef files = VTPrivate_GetFiles(allocator);
     CFMutableArrayRef ids = files ? CreateKeyArray(allocator, files) : nullptr;
     if (!ids)
-        Hand(outError, VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."),
-                                               "VTDocumentCopyFileIDs"));
+        vt::errors::HandBack(
+            vt::errors::CreateCantFindContainer(allocator, "VTDocumentCopyFileIDs"), outError);
     return ids;
 }
 

@@ -6,6 +6,7 @@
 // allocator (never a caller's, which may not outlive them) and are kept for
 // the life of the process. The host calls from one thread, so nothing here
 // is locked.
+#include "errors/ErrorsPrivate.h"
 #include "libraries/LibrariesPrivate.h"
 
 #include <Vantrell/Document.h>
@@ -70,19 +71,6 @@ CFArrayRef RootIDs() {
 CFMutableDictionaryRef CreateDictionary(CFAllocatorRef allocator) {
     return CFDictionaryCreateMutable(allocator, 0, &kCFCopyStringDictionaryKeyCallBacks,
                                      &kCFTypeDictionaryValueCallBacks);
-}
-
-// Hands a record to the caller through the out-argument, or drops it.
-void Hand(CFMutableDictionaryRef *outError, CFMutableDictionaryRef record) {
-    if (outError)
-        *outError = record;
-    else if (record)
-        CFRelease(record);
-}
-
-CFMutableDictionaryRef ValueRefused(CFAllocatorRef allocator, const char *name) {
-    return VTErrorCreate(allocator, nullptr, VTErrorGetParamErr(),
-                         CFSTR("%s:: Value is not a property-list type."), name);
 }
 
 CFMutableDictionaryRef CreateDescription(CFAllocatorRef allocator, CFStringRef parentID,
@@ -171,12 +159,13 @@ CFMutableDictionaryRef VTPrivate_GetLibraryDescription(CFAllocatorRef allocator,
                                                        CFStringRef descriptionID,
                                                        CFMutableDictionaryRef *outError) {
     if (!descriptionID) {
-        Hand(outError, VTErrorCreateNULLParam(allocator));
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     if (!gVTLibraryDescriptions) {
-        Hand(outError,
-             VTErrorCreateCore(allocator, CFSTR("Library description container is NULL.")));
+        vt::errors::HandBack(
+            VTErrorCreateCore(allocator, CFSTR("Library description container is NULL.")),
+            outError);
         return nullptr;
     }
     return vt::cf::CastMutable<CFMutableDictionaryRef>(
@@ -195,7 +184,7 @@ CFStringRef VTLibraryDescriptionCreateMinimal(CFAllocatorRef allocator, CFString
                                               CFMutableDictionaryRef *outError) {
     static const char *const kName = "VTLibraryDescriptionCreateMinimal";
     if (!parentID) {
-        Hand(outError, VTErrorCreateNULLParamFormat(allocator, kName));
+        vt::errors::HandBack(VTErrorCreateNULLParamFormat(allocator, kName), outError);
         return nullptr;
     }
     bool registered = VTPrivate_LibraryIDIsRegistered(parentID);
@@ -205,8 +194,9 @@ CFStringRef VTLibraryDescriptionCreateMinimal(CFAllocatorRef allocator, CFString
     bool badID =
         libraryID && (VTPrivate_LibraryIDIsRoot(libraryID) || CFEqual(libraryID, parentID));
     if ((!registered && !reserved) || badID) {
-        Hand(outError,
-             VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Parent library id not valid."), kName));
+        vt::errors::HandBack(
+            VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Parent library id not valid."), kName),
+            outError);
         return nullptr;
     }
     CFRef<CFMutableDictionaryRef> description(
@@ -214,8 +204,10 @@ CFStringRef VTLibraryDescriptionCreateMinimal(CFAllocatorRef allocator, CFString
     CFStringRef descriptionID =
         description ? VTPrivate_SetLibraryDescription(allocator, description.get()) : nullptr;
     if (!descriptionID)
-        Hand(outError, VTErrorCreateCoreFormat(
-                           allocator, CFSTR("%s:: Problem creating library description."), kName));
+        vt::errors::HandBack(
+            VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Problem creating library description."),
+                                    kName),
+            outError);
     return descriptionID;
 }
 
@@ -225,7 +217,7 @@ CFMutableDictionaryRef VTLibraryDescriptionSetValue(CFAllocatorRef allocator,
     if (!descriptionID || !vt::cf::Cast<CFStringRef>(key) || !value)
         return VTErrorCreateNULLParam(allocator);
     CFRef<CFPropertyListRef> stored(vt::doc::CreateStorableCopy(allocator, value));
-    if (!stored) return ValueRefused(allocator, "VTLibraryDescriptionSetValue");
+    if (!stored) return vt::errors::CreateNotStorable(allocator, "VTLibraryDescriptionSetValue");
     CFMutableDictionaryRef description =
         VTPrivate_GetLibraryDescription(allocator, descriptionID, nullptr);
     if (!description) return VTErrorCreateCore(allocator, CFSTR("Can't find container."));
@@ -236,7 +228,7 @@ CFMutableDictionaryRef VTLibraryDescriptionSetValue(CFAllocatorRef allocator,
 CFTypeRef VTLibraryDescriptionGetValue(CFAllocatorRef allocator, CFStringRef descriptionID,
                                        CFStringRef key, CFMutableDictionaryRef *outError) {
     if (!descriptionID || !key) {
-        Hand(outError, VTErrorCreateNULLParam(allocator));
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     CFMutableDictionaryRef description =
@@ -250,7 +242,8 @@ CFMutableDictionaryRef VTLibraryDescriptionContainerSetValue(CFAllocatorRef allo
                                                              CFStringRef key, CFTypeRef value) {
     if (!descriptionID || !containerKey || !vt::cf::Cast<CFStringRef>(key)) return nullptr;
     CFRef<CFPropertyListRef> stored(vt::doc::CreateStorableCopy(allocator, value));
-    if (!stored) return ValueRefused(allocator, "VTLibraryDescriptionContainerSetValue");
+    if (!stored)
+        return vt::errors::CreateNotStorable(allocator, "VTLibraryDescriptionContainerSetValue");
     CFMutableDictionaryRef lookUpError = nullptr;
     CFMutableDictionaryRef description =
         VTPrivate_GetLibraryDescription(allocator, descriptionID, &lookUpError);
@@ -268,8 +261,9 @@ CFTypeRef VTLibraryDescriptionContainerGetValue(CFAllocatorRef allocator, CFStri
     CFDictionaryRef container = vt::cf::Cast<CFDictionaryRef>(
         VTLibraryDescriptionGetValue(allocator, descriptionID, containerKey, lookUpError.Out()));
     if (container) return CFDictionaryGetValue(container, key);
-    Hand(outError, VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."),
-                                           "VTLibraryDescriptionContainerGetValue"));
+    vt::errors::HandBack(
+        vt::errors::CreateCantFindContainer(allocator, "VTLibraryDescriptionContainerGetValue"),
+        outError);
     return nullptr;
 }
 

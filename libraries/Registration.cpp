@@ -5,6 +5,7 @@
 // Every value read from the document is type-checked where it is used: a
 // table, record or list of the wrong type counts as absent, so a hand-edited
 // or foreign document cannot crash a registration.
+#include "errors/ErrorsPrivate.h"
 #include "libraries/LibrariesPrivate.h"
 #include "libraries/ParentRefresh.h"
 
@@ -27,17 +28,6 @@ using vt::doc::Get;
 namespace {
 
 constexpr const char *kRegister = "VTDocumentRegisterLibrary";
-
-void Hand(CFMutableDictionaryRef *outError, CFMutableDictionaryRef record) {
-    if (outError)
-        *outError = record;
-    else if (record)
-        CFRelease(record);
-}
-
-CFMutableDictionaryRef CantFindContainer(CFAllocatorRef allocator, const char *name) {
-    return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), name);
-}
 
 // Would following "ParentID" links up from parentID reach libraryID? A loop
 // already in the document ends the walk after as many steps as there are
@@ -240,7 +230,7 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
     // The caller's ID may be the store's own key, which the removal releases.
     CFRef<CFStringRef> keepDescriptionID = CFRef<CFStringRef>::Retain(descriptionID);
     CFMutableDictionaryRef libraries = VTPrivate_GetLibraries();
-    if (!libraries) return CantFindContainer(allocator, kRegister);
+    if (!libraries) return vt::errors::CreateCantFindContainer(allocator, kRegister);
     CFRef<CFMutableDictionaryRef> record = CFRef<CFMutableDictionaryRef>::Retain(
         VTPrivate_GetLibraryDescription(allocator, descriptionID, nullptr));
     if (!record)
@@ -320,11 +310,9 @@ CFMutableDictionaryRef VTLibrarySetValue(CFAllocatorRef allocator, CFStringRef l
                                          CFStringRef key, CFTypeRef value) {
     if (!libraryID || !vt::cf::Cast<CFStringRef>(key)) return VTErrorCreateNULLParam(allocator);
     CFRef<CFPropertyListRef> stored(vt::doc::CreateStorableCopy(allocator, value));
-    if (!stored)
-        return VTErrorCreate(allocator, nullptr, VTErrorGetParamErr(),
-                             CFSTR("%s:: Value is not a property-list type."), "VTLibrarySetValue");
+    if (!stored) return vt::errors::CreateNotStorable(allocator, "VTLibrarySetValue");
     CFMutableDictionaryRef record = VTPrivate_GetOneLibrary(libraryID);
-    if (!record) return CantFindContainer(allocator, "VTLibrarySetValue");
+    if (!record) return vt::errors::CreateCantFindContainer(allocator, "VTLibrarySetValue");
     CFDictionarySetValue(record, key, stored.get());
     return nullptr;
 }
@@ -332,12 +320,13 @@ CFMutableDictionaryRef VTLibrarySetValue(CFAllocatorRef allocator, CFStringRef l
 CFTypeRef VTLibraryGetValue(CFAllocatorRef allocator, CFStringRef libraryID, CFStringRef key,
                             CFMutableDictionaryRef *outError) {
     if (!libraryID || !key) {
-        Hand(outError, VTErrorCreateNULLParam(allocator));
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     CFMutableDictionaryRef record = VTPrivate_GetOneLibrary(libraryID);
     if (!record) {
-        Hand(outError, CantFindContainer(allocator, "VTLibraryGetValue"));
+        vt::errors::HandBack(vt::errors::CreateCantFindContainer(allocator, "VTLibraryGetValue"),
+                             outError);
         return nullptr;
     }
     return CFDictionaryGetValue(record, key);

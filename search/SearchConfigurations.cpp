@@ -77,8 +77,7 @@ CFPropertyListRef CreateStorableValue(CFAllocatorRef allocator, CFStringRef key,
                                       const char *setter, CFMutableDictionaryRef *error) {
     CFPropertyListRef copy = doc::CreateStorableCopy(allocator, value);
     if (!copy) {
-        *error = VTErrorCreate(allocator, kVTErrorDomainOSStatus, VTErrorGetParamErr(),
-                               CFSTR("%s:: Value is not a property-list type."), setter);
+        *error = vt::errors::CreateNotStorable(allocator, setter);
         return nullptr;
     }
     if (!FitsKey(key, copy)) {
@@ -353,9 +352,8 @@ CFMutableDictionaryRef VTDocumentSetSearchConfigurationLastSelected(CFAllocatorR
                                                                     CFStringRef configurationID) {
     if (!configurationID) return VTErrorCreateNULLParam(allocator);
     if (!CFPropertyListIsValid(configurationID, kCFPropertyListXMLFormat_v1_0))
-        return VTErrorCreate(allocator, kVTErrorDomainOSStatus, VTErrorGetParamErr(),
-                             CFSTR("%s:: Value is not a property-list type."),
-                             "VTDocumentSetSearchConfigurationLastSelected");
+        return vt::errors::CreateNotStorable(allocator,
+                                             "VTDocumentSetSearchConfigurationLastSelected");
     CFRef<CFStringRef> id(doc::CreateStoredString(allocator, configurationID));
     if (!id) return VTErrorCreateNULLParam(allocator);
     VTPrivate_DocumentValueSet(kVTTopLevelKeySearchConfigurationLastSelected, id.get());

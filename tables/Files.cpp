@@ -11,13 +11,8 @@
 #include "tables/TableSupport.h"
 
 using vt::CFRef;
-using vt::tables::HandBack;
 
 namespace {
-
-CFStringRef ContainerFormat() {
-    return CFSTR("%s: Can't find container.");
-}
 
 CFMutableDictionaryRef CreateEntry(CFAllocatorRef allocator) {
     return CFDictionaryCreateMutable(allocator, 0, &kCFCopyStringDictionaryKeyCallBacks,
@@ -114,14 +109,14 @@ VTPrivate_FilesCreateFileInfoWithParentArray(CFAllocatorRef allocator, CFURLRef 
                                              CFMutableDictionaryRef *outError) {
     CFMutableArrayRef ownerArray = vt::cf::CastMutable<CFMutableArrayRef>(owners);
     if (!vt::cf::Cast<CFURLRef>(url) || !ownerArray) {
-        HandBack(VTErrorCreateNULLParam(allocator), outError);
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     CFMutableDictionaryRef entry = CreateEntry(allocator);
     if (!entry) return nullptr;
     CFDictionarySetValue(entry, kVTKeyKind, kVTKindFileInfo);
     CFDictionarySetValue(entry, kVTKeyOwners, ownerArray);
-    HandBack(VTPrivate_FilesUpdateFileInfo(allocator, entry, url), outError);
+    vt::errors::HandBack(VTPrivate_FilesUpdateFileInfo(allocator, entry, url), outError);
     return entry;
 }
 
@@ -130,7 +125,7 @@ CFMutableDictionaryRef VTPrivate_FilesCreateFileInfo(CFAllocatorRef allocator, C
                                                      CFMutableDictionaryRef *outError) {
     CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, owner));
     if (!vt::cf::Cast<CFURLRef>(url) || !stored) {
-        HandBack(VTErrorCreateNULLParam(allocator), outError);
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     CFRef<CFMutableArrayRef> owners(CFArrayCreateMutable(allocator, 0, &kCFTypeArrayCallBacks));
@@ -145,8 +140,8 @@ CFMutableDictionaryRef VTPrivate_FilesSetFileInfoEntryForID(CFAllocatorRef alloc
     if (!id || !vt::cf::Cast<CFStringRef>(owner)) return VTErrorCreateNULLParam(allocator);
     CFMutableDictionaryRef files = VTPrivate_GetFiles(allocator);
     if (!files)
-        return VTErrorCreateCoreFormat(allocator, ContainerFormat(),
-                                       "VTPrivate_FilesSetFileInfoEntryForID");
+        return vt::errors::CreateCantFindContainer(allocator,
+                                                   "VTPrivate_FilesSetFileInfoEntryForID");
     if (CFMutableDictionaryRef entry = vt::doc::GetMutableDictionary(files, id.get())) {
         // Registering by ID only adds the owner; the contents list is
         // refreshed by URL or by a child library's registration.
@@ -170,9 +165,9 @@ CFStringRef VTPrivate_FilesSetFileInfoEntryForURL(CFAllocatorRef allocator, CFUR
     // the map alone.
     CFMutableDictionaryRef files = VTPrivate_GetFiles(allocator);
     if (!files) {
-        HandBack(VTErrorCreateCoreFormat(allocator, ContainerFormat(),
-                                         "VTPrivate_FilesSetFileInfoEntryForURL"),
-                 outError);
+        vt::errors::HandBack(
+            vt::errors::CreateCantFindContainer(allocator, "VTPrivate_FilesSetFileInfoEntryForURL"),
+            outError);
         return nullptr;
     }
     CFRef<CFMutableDictionaryRef> mapError;
@@ -181,9 +176,10 @@ CFStringRef VTPrivate_FilesSetFileInfoEntryForURL(CFAllocatorRef allocator, CFUR
         // A missing Map table keeps its own record; anything else is an ID
         // that could not be made.
         if (!vt::doc::Table(kVTTopLevelKeyMap))
-            HandBack(mapError.Release(), outError);
+            vt::errors::HandBack(mapError.Release(), outError);
         else
-            HandBack(VTErrorCreateCore(allocator, CFSTR("UUID creation failed.")), outError);
+            vt::errors::HandBack(VTErrorCreateCore(allocator, CFSTR("UUID creation failed.")),
+                                 outError);
         return nullptr;
     }
     if (CFMutableDictionaryRef entry = vt::doc::GetMutableDictionary(files, fileID.get())) {
@@ -193,7 +189,7 @@ CFStringRef VTPrivate_FilesSetFileInfoEntryForURL(CFAllocatorRef allocator, CFUR
         if (!vt::doc::Get<CFStringRef>(entry, kVTKeyKind))
             CFDictionarySetValue(entry, kVTKeyKind, kVTKindFileInfo);
         CFDictionaryRemoveValue(entry, kCFURLFileDirectoryContents);
-        HandBack(VTPrivate_FilesUpdateFileInfo(allocator, entry, url), outError);
+        vt::errors::HandBack(VTPrivate_FilesUpdateFileInfo(allocator, entry, url), outError);
         return fileID.Release();
     }
     if (!StoreNewEntry(allocator, files, fileID.get(), url, owner, outError)) return nullptr;
@@ -203,12 +199,13 @@ CFStringRef VTPrivate_FilesSetFileInfoEntryForURL(CFAllocatorRef allocator, CFUR
 CFTypeRef VTFileGetValue(CFAllocatorRef allocator, CFStringRef fileID, CFStringRef key,
                          CFMutableDictionaryRef *outError) {
     if (!vt::cf::Cast<CFStringRef>(fileID) || !vt::cf::Cast<CFStringRef>(key)) {
-        HandBack(VTErrorCreateNULLParamFormat(allocator, "VTFileGetValue"), outError);
+        vt::errors::HandBack(VTErrorCreateNULLParamFormat(allocator, "VTFileGetValue"), outError);
         return nullptr;
     }
     CFMutableDictionaryRef entry = VTPrivate_GetOneFile(allocator, fileID);
     if (!entry) {
-        HandBack(VTErrorCreateCoreFormat(allocator, ContainerFormat(), "VTFileGetValue"), outError);
+        vt::errors::HandBack(vt::errors::CreateCantFindContainer(allocator, "VTFileGetValue"),
+                             outError);
         return nullptr;
     }
     return CFDictionaryGetValue(entry, key);
@@ -221,10 +218,10 @@ CFMutableDictionaryRef VTFileSetValue(CFAllocatorRef allocator, CFStringRef file
     if (!id || !storedKey || !value)
         return VTErrorCreateNULLParamFormat(allocator, "VTFileSetValue");
     CFRef<CFPropertyListRef> stored(vt::doc::CreateStorableCopy(allocator, value));
-    if (!stored) return vt::tables::CreateNotStorableError(allocator, "VTFileSetValue");
+    if (!stored) return vt::errors::CreateNotStorable(allocator, "VTFileSetValue");
     CFMutableDictionaryRef entry =
         vt::doc::GetMutableDictionary(VTPrivate_GetFiles(allocator), id.get());
-    if (!entry) return VTErrorCreateCoreFormat(allocator, ContainerFormat(), "VTFileSetValue");
+    if (!entry) return vt::errors::CreateCantFindContainer(allocator, "VTFileSetValue");
     CFDictionarySetValue(entry, storedKey.get(), stored.get());
     return nullptr;
 }

@@ -1,5 +1,6 @@
 // Property sets: each library's title and the other attributes the host
 // records about it, kept in the document's Properties table.
+#include "errors/ErrorsPrivate.h"
 #include "tables/TablesPrivate.h"
 
 #include <Vantrell/Document.h>
@@ -9,13 +10,8 @@
 #include "tables/TableSupport.h"
 
 using vt::CFRef;
-using vt::tables::HandBack;
 
 namespace {
-
-CFMutableDictionaryRef CreateContainerError(CFAllocatorRef allocator, const char *name) {
-    return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), name);
-}
 
 CFMutableDictionaryRef PropertiesTable() {
     return vt::doc::Table(kVTTopLevelKeyProperties);
@@ -28,12 +24,14 @@ extern "C" {
 CFMutableDictionaryRef VTPrivate_GetOneProperty(CFAllocatorRef allocator, CFStringRef propertyID,
                                                 CFMutableDictionaryRef *outError) {
     if (!vt::cf::Cast<CFStringRef>(propertyID)) {
-        HandBack(VTErrorCreateNULLParamFormat(allocator, "VTPrivate_GetOneProperty"), outError);
+        vt::errors::HandBack(VTErrorCreateNULLParamFormat(allocator, "VTPrivate_GetOneProperty"),
+                             outError);
         return nullptr;
     }
     CFMutableDictionaryRef table = PropertiesTable();
     if (!table) {
-        HandBack(CreateContainerError(allocator, "VTPrivate_GetOneProperty"), outError);
+        vt::errors::HandBack(
+            vt::errors::CreateCantFindContainer(allocator, "VTPrivate_GetOneProperty"), outError);
         return nullptr;
     }
     return vt::doc::GetMutableDictionary(table, propertyID);
@@ -42,7 +40,8 @@ CFMutableDictionaryRef VTPrivate_GetOneProperty(CFAllocatorRef allocator, CFStri
 CFTypeRef VTPropertyGetValue(CFAllocatorRef allocator, CFStringRef propertyID, CFStringRef key,
                              CFMutableDictionaryRef *outError) {
     if (!vt::cf::Cast<CFStringRef>(propertyID) || !vt::cf::Cast<CFStringRef>(key)) {
-        HandBack(VTErrorCreateNULLParamFormat(allocator, "VTPropertyGetValue"), outError);
+        vt::errors::HandBack(VTErrorCreateNULLParamFormat(allocator, "VTPropertyGetValue"),
+                             outError);
         return nullptr;
     }
     CFMutableDictionaryRef set = VTPrivate_GetOneProperty(allocator, propertyID, outError);
@@ -56,12 +55,12 @@ CFMutableDictionaryRef VTPropertySetValue(CFAllocatorRef allocator, CFStringRef 
     if (!id || !storedKey || !value)
         return VTErrorCreateNULLParamFormat(allocator, "VTPropertySetValue");
     CFRef<CFPropertyListRef> stored(vt::doc::CreateStorableCopy(allocator, value));
-    if (!stored) return vt::tables::CreateNotStorableError(allocator, "VTPropertySetValue");
+    if (!stored) return vt::errors::CreateNotStorable(allocator, "VTPropertySetValue");
     CFMutableDictionaryRef error = nullptr;
     CFMutableDictionaryRef set = VTPrivate_GetOneProperty(allocator, id.get(), &error);
     if (error) return error;
     // Storing nothing must not read as success.
-    if (!set) return CreateContainerError(allocator, "VTPropertySetValue");
+    if (!set) return vt::errors::CreateCantFindContainer(allocator, "VTPropertySetValue");
     CFDictionarySetValue(set, storedKey.get(), stored.get());
     return nullptr;
 }
@@ -77,7 +76,7 @@ CFMutableDictionaryRef VTPrivate_SetOneProperty(CFAllocatorRef allocator, CFStri
     if (!id || !vt::cf::Cast<CFDictionaryRef>(properties))
         return VTErrorCreateNULLParamFormat(allocator, "VTPrivate_SetOneProperty");
     CFMutableDictionaryRef table = PropertiesTable();
-    if (!table) return CreateContainerError(allocator, "VTPrivate_SetOneProperty");
+    if (!table) return vt::errors::CreateCantFindContainer(allocator, "VTPrivate_SetOneProperty");
     // The set itself is stored, not a copy: the description's dictionary
     // becomes the document's.
     CFDictionarySetValue(table, id.get(), properties);
@@ -90,7 +89,8 @@ CFMutableDictionaryRef VTPrivate_RemoveOneProperty(CFAllocatorRef allocator,
     CFRef<CFStringRef> id = CFRef<CFStringRef>::Retain(vt::cf::Cast<CFStringRef>(propertyID));
     if (!id) return VTErrorCreateNULLParamFormat(allocator, "VTPrivate_RemoveOneProperty");
     CFMutableDictionaryRef table = PropertiesTable();
-    if (!table) return CreateContainerError(allocator, "VTPrivate_RemoveOneProperty");
+    if (!table)
+        return vt::errors::CreateCantFindContainer(allocator, "VTPrivate_RemoveOneProperty");
     CFDictionaryRemoveValue(table, id.get());
     return nullptr;
 }

@@ -1,6 +1,7 @@
 // The URL map: a stable ID for every registered folder or file URL, derived
 // from the URL's text, with the text kept under it in the document's Map
 // table.
+#include "errors/ErrorsPrivate.h"
 #include "tables/TablesPrivate.h"
 
 #include <Vantrell/Document.h>
@@ -15,7 +16,6 @@
 
 using vt::CFRef;
 using vt::tables::CopyURLText;
-using vt::tables::HandBack;
 
 namespace {
 
@@ -179,22 +179,23 @@ extern "C" {
 CFStringRef VTPrivate_MapCreateEntryIDWithURL(CFAllocatorRef allocator, CFURLRef url,
                                               CFMutableDictionaryRef *outError) {
     if (!vt::cf::Cast<CFURLRef>(url)) {
-        HandBack(VTErrorCreateNULLParam(allocator), outError);
+        vt::errors::HandBack(VTErrorCreateNULLParam(allocator), outError);
         return nullptr;
     }
     CFRef<CFStringRef> text = CopyURLText(url);
     CFRef<CFStringRef> mapID(VTU_StringCreateHashedWithMD5(allocator, text.get()));
     if (!mapID) {
-        HandBack(VTErrorCreateCoreFormat(
-                     allocator, CFSTR("%s:: VTU_StringCreateHashedWithMD5 NULL"), kCreateName),
-                 outError);
+        vt::errors::HandBack(
+            VTErrorCreateCoreFormat(allocator, CFSTR("%s:: VTU_StringCreateHashedWithMD5 NULL"),
+                                    kCreateName),
+            outError);
         return nullptr;
     }
     // Handing back an ID whose entry was not stored would let the caller
     // record a location nobody can find again.
     CFMutableDictionaryRef table = MapTable();
     if (!table) {
-        HandBack(
+        vt::errors::HandBack(
             VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), kCreateName),
             outError);
         return nullptr;

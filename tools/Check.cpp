@@ -2,6 +2,7 @@
 // repair: given a mutable document it also fixes what it finds, where a fix
 // loses nothing that was still reachable.
 #include "tools/Check.h"
+#include "tools/Session.h"
 
 #include <Vantrell/Vantrell.h>
 
@@ -16,18 +17,6 @@
 
 namespace vt::tool {
 namespace {
-
-std::string Text(CFStringRef string) {
-    if (!string) return "";
-    CFIndex length = CFStringGetLength(string);
-    CFIndex size = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
-    std::string text(static_cast<size_t>(size), '\0');
-    CFIndex used = 0;
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(text.data()), size, &used);
-    text.resize(static_cast<size_t>(used));
-    return text;
-}
 
 // A dictionary's entries with string keys, in key order; other keys are
 // reported by the caller through `badKeys`.

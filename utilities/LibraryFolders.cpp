@@ -1,4 +1,5 @@
 // Folder creation inside a registered library's folder.
+#include "errors/ErrorsPrivate.h"
 #include "utilities/UtilitiesPrivate.h"
 
 #include <Vantrell/Errors.h>
@@ -17,17 +18,10 @@ namespace {
 
 constexpr const char *kName = "VTU_URLCreateFolderInParent";
 
-void Hand(CFMutableDictionaryRef *outError, CFMutableDictionaryRef record) {
-    if (outError)
-        *outError = record;
-    else if (record)
-        CFRelease(record);
-}
-
 // Without an out-argument the record is shown, so the failure is not lost.
 void HandOrShow(CFMutableDictionaryRef *outError, CFMutableDictionaryRef record) {
     if (!outError) VTErrorShow(record, CFSTR("%s"), kName);
-    Hand(outError, record);
+    vt::errors::HandBack(record, outError);
 }
 
 // One path component that stays inside the library's folder: "." and ".."
@@ -66,12 +60,13 @@ extern "C" {
 CFURLRef VTU_URLCreateFolderInParent(CFAllocatorRef allocator, CFStringRef libraryID,
                                      CFStringRef folderName, CFMutableDictionaryRef *outError) {
     if (!libraryID || !vt::cf::Cast<CFStringRef>(folderName)) {
-        Hand(outError, VTErrorCreateNULLParamFormat(allocator, kName));
+        vt::errors::HandBack(VTErrorCreateNULLParamFormat(allocator, kName), outError);
         return nullptr;
     }
     if (!IsFolderName(folderName)) {
-        Hand(outError, VTErrorCreate(allocator, nullptr, VTErrorGetParamErr(),
-                                     CFSTR("%s:: Folder name not valid."), kName));
+        vt::errors::HandBack(VTErrorCreate(allocator, nullptr, VTErrorGetParamErr(),
+                                           CFSTR("%s:: Folder name not valid."), kName),
+                             outError);
         return nullptr;
     }
     CFStringRef mapID = VTLibraryGetURLMapID(allocator, libraryID, outError);

@@ -230,9 +230,12 @@ CFArrayRef VTDocumentGetDisabledFolderSubstrings(void) {
 }
 
 void VTDocumentSetDisabledFolderSubstrings(CFArrayRef substrings) {
-    // Anything but an array is refused like a missing one.
-    VTPrivate_DocumentValueSet(kVTTopLevelKeyDisabledFolderSubstrings,
-                               vt::cf::Cast<CFArrayRef>(substrings));
+    // Anything but an array is refused like a missing one, and so is an array
+    // holding a value the XML document cannot carry: stored, it would make
+    // every later save fail.
+    CFArrayRef array = vt::cf::Cast<CFArrayRef>(substrings);
+    if (array && !CFPropertyListIsValid(array, kCFPropertyListXMLFormat_v1_0)) array = nullptr;
+    VTPrivate_DocumentValueSet(kVTTopLevelKeyDisabledFolderSubstrings, array);
 }
 
 } // extern "C"

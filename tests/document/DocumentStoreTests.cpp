@@ -379,6 +379,16 @@ TEST_F(DocumentStore, ValueAccessReadsAndWritesTheHeldDocument) {
     });
     EXPECT_NE(err.find("number: -50"), std::string::npos) << err;
     EXPECT_EQ(VTDocumentGetDisabledFolderSubstrings(), substrings.get());
+    // So is an array holding a value no XML document can carry: the save
+    // that follows still succeeds.
+    CFRef<CFURLRef> url(CFURLCreateWithString(nullptr, CFSTR("file:///x"), nullptr));
+    const void *values[] = {CFSTR("(Off)"), url.get()};
+    CFRef<CFArrayRef> unsaveable(CFArrayCreate(nullptr, values, 2, &kCFTypeArrayCallBacks));
+    err = Captured([&] { VTDocumentSetDisabledFolderSubstrings(unsaveable.get()); });
+    EXPECT_NE(err.find("number: -50"), std::string::npos) << err;
+    EXPECT_EQ(VTDocumentGetDisabledFolderSubstrings(), substrings.get());
+    CFRef<CFMutableDictionaryRef> saved(VantrellSaveDocument(nullptr));
+    EXPECT_EQ(saved.get(), nullptr);
 
     // A top-level value that is no dictionary is no container.
     CFMutableDictionaryRef error = nullptr;

@@ -13,6 +13,7 @@
 #include "libraries/LibrariesPrivate.h"
 #include "platform/values/Holder.h"
 #include "tables/TablesPrivate.h"
+#include "bench/BenchSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,24 +24,11 @@
 
 namespace {
 
+using vt::bench::Fail;
+using vt::bench::NewString;
+using vt::bench::ProcessorSeconds;
+
 using vt::CFRef;
-
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "removal_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-// Processor time of this process: other work on a shared machine does not
-// count in it, as it does in wall time.
-double ProcessorSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-CFStringRef NewString(const std::string &text) {
-    return CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
-}
 
 CFURLRef NewURL(const std::string &path, bool folder) {
     CFRef<CFStringRef> text(NewString(path));

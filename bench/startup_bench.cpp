@@ -22,6 +22,7 @@
 #include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "support/TestSupport.h"
+#include "bench/BenchSupport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,13 +36,10 @@
 
 namespace {
 
+using vt::bench::Fail;
+
 using vt::CFRef;
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "startup_bench: %s\n", what.c_str());
-    std::exit(1);
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

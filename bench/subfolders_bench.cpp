@@ -17,6 +17,7 @@
 #include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "tables/TablesPrivate.h"
+#include "bench/BenchSupport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,28 +32,16 @@
 
 namespace {
 
+using vt::bench::Fail;
+using vt::bench::NewString;
+using vt::bench::ProcessorSeconds;
+
 using vt::CFRef;
 namespace fs = std::filesystem;
-
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "subfolders_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-// Processor time of this process, the system's share (listing, stat) included.
-double ProcessorSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
 
 double WallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-CFStringRef NewString(const std::string &text) {
-    return CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
 }
 
 CFIndex TableCount(CFStringRef name) {

@@ -24,6 +24,7 @@
 #include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "tables/TablesPrivate.h"
+#include "bench/BenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,25 +40,12 @@
 
 namespace {
 
+using vt::bench::Fail;
+using vt::bench::NewString;
+using vt::bench::ProcessorSeconds;
+
 using vt::CFRef;
 namespace fs = std::filesystem;
-
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "tables_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-// Processor time of this process: other work on a shared machine does not
-// count in it, as it does in wall time.
-double ProcessorSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-CFStringRef NewString(const std::string &text) {
-    return CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
-}
 
 // Makes (or reuses) a generated document and holds it as the document.
 void HoldGenerated(const std::string &generator, const fs::path &folder, int libraries, int files) {

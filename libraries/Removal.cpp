@@ -5,6 +5,7 @@
 // owners, its parent's children and its folder entry's owners; a folder entry
 // and its map entry go only with their last owner, since another library may
 // share the folder.
+#include "errors/ErrorsPrivate.h"
 #include "libraries/LibrariesPrivate.h"
 
 #include <Vantrell/Document.h>
@@ -207,8 +208,7 @@ CFMutableDictionaryRef VTDocumentRemoveLibrary(CFAllocatorRef allocator, CFStrin
         RemoveDescendants(allocator, libraryID);
         return true;
     });
-    if (!walked)
-        return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), kRemove);
+    if (!walked) return vt::errors::CreateCantFindContainer(allocator, kRemove);
     return VTPrivate_DeleteOneLibrary(allocator, libraryID);
 }
 

@@ -290,8 +290,7 @@ CFMutableDictionaryRef VTSearchConfigurationSetValue(CFAllocatorRef allocator,
     // An unregistered ID is a failure: success would tell the host its value
     // was kept.
     CFMutableDictionaryRef configuration = doc::GetMutableDictionary(table, configurationID);
-    if (!configuration)
-        return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), kName);
+    if (!configuration) return vt::errors::CreateCantFindContainer(allocator, kName);
     CFDictionarySetValue(configuration, key, stored.get());
     return nullptr;
 }
@@ -319,9 +318,7 @@ CFMutableArrayRef VTDocumentCopySearchConfigurationIDs(CFAllocatorRef allocator,
     static const char kName[] = "VTDocumentCopySearchConfigurationIDs";
     CFMutableDictionaryRef table = VTPrivate_SearchConfigurationsGet(allocator);
     if (!table) {
-        if (outError)
-            *outError =
-                VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), kName);
+        if (outError) *outError = vt::errors::CreateCantFindContainer(allocator, kName);
         return nullptr;
     }
     CFRef<CFMutableArrayRef> ids = vt::Guard(CFRef<CFMutableArrayRef>(), [&] {

@@ -195,9 +195,7 @@ CFStringRef VTPrivate_MapCreateEntryIDWithURL(CFAllocatorRef allocator, CFURLRef
     // record a location nobody can find again.
     CFMutableDictionaryRef table = MapTable();
     if (!table) {
-        vt::errors::HandBack(
-            VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), kCreateName),
-            outError);
+        vt::errors::HandBack(vt::errors::CreateCantFindContainer(allocator, kCreateName), outError);
         return nullptr;
     }
     CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, text.get()));

@@ -63,10 +63,8 @@ int main(int argc, char **argv) {
     try {
         vantrell::LoadDocument();
         vantrell::Ref<CFURLRef> folder = vantrell::MakeFolderURL(gRoot + "/Example");
-        // CFSTR needs C++20 in C++; a C++17 host makes its strings.
-        vantrell::Ref<CFStringRef> title = vantrell::MakeString("Example");
         vantrell::Ref<CFStringRef> libraryID =
-            vantrell::RegisterLibrary(kVTUserLibraryID, title.Get(), folder.Get());
+            vantrell::RegisterLibrary(kVTUserLibraryID, CFSTR("Example"), folder.Get());
         vantrell::RegisterSubfolders(libraryID.Get());
 
         for (const std::string &id : vantrell::CopyLibraryIDs())

@@ -55,6 +55,18 @@ void OwningReference() {
           "non-ASCII text round-trips");
 }
 
+// Before C++20 CFSTR interns instead of making a static object; the same
+// text must still give one immortal string.
+void ConstantStrings() {
+    CFStringRef first = CFSTR("constant");
+    CFStringRef again = CFSTR("constant");
+    Check(first == again, "CFSTR gives one string per text");
+    Check(vantrell::ToString(first) == "constant", "CFSTR keeps its text");
+    long count = CFGetRetainCount(first);
+    CFRelease(CFRetain(first));
+    Check(CFGetRetainCount(first) == count, "a CFSTR string is immortal");
+}
+
 void Errors() {
     vantrell::Ref<CFStringRef> domain = vantrell::MakeString("TestDomain");
     vantrell::Ref<CFStringRef> format = vantrell::MakeString("went wrong %d");
@@ -161,6 +173,7 @@ OSErr FSFindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, FSRe
 
 int main() {
     OwningReference();
+    ConstantStrings();
     Errors();
     try {
         Wrappers();

@@ -68,8 +68,8 @@ struct __VTConstantString {
             (CFIndex)(sizeof("" cStr "") - 1)                                                      \
     }
 
-#if defined(__cplusplus)
-/* In C++ every CFSTR use is a constant-initialised static object. */
+#if defined(__cplusplus) && defined(__cpp_constinit)
+/* In C++20 every CFSTR use is a constant-initialised static object. */
 #define CFSTR(cStr)                                                                                \
     ([]() -> CFStringRef {                                                                         \
         static constinit const __VTConstantString vt_cfstr_object =                                \
@@ -77,7 +77,8 @@ struct __VTConstantString {
         return (CFStringRef)&vt_cfstr_object;                                                      \
     }())
 #else
-/* In C, CFSTR interns the text once; the result lives as long as the process. */
+/* In C and older C++, CFSTR interns the text once; the result lives as long
+ * as the process. */
 #define CFSTR(cStr) __CFStringMakeConstantString("" cStr "")
 #endif
 

@@ -429,6 +429,10 @@ CFMutableDictionaryRef LoadDocument(CFAllocatorRef allocator, CFDictionaryRef op
     if (result) return result.Release();
     result.Reset(RegisterReservedConfigurations(allocator, carried));
     if (result) return result.Release();
+    // A file of another version is backed up and now carried forward: it is
+    // current from here on, or every start-up would rebuild and rewrite it.
+    if (loaded == kCFBooleanTrue)
+        VTPrivate_DocumentValueSet(kVTTopLevelKeyDocumentVersion, kVTDocumentVersion);
     result.Reset(VantrellSaveDocument(allocator));
     // The example's failure is reported once nothing later has failed; it
     // does not keep the host from having a document.

@@ -142,14 +142,19 @@ TEST_F(Startup, OnlyTheExactVersionIsCurrentAndEachOtherIsBackedUpOnce) {
         std::string file = vt::test::ReadFile(Document());
         ino_t before = Inode(Document());
         EXPECT_EQ(Load().get(), nullptr);
-        // A missing version is completed; any other is left as it was.
-        std::string version = row.version ? row.version : "0.5.4";
-        EXPECT_EQ(StringOf(VTDocumentGetVersion()), version);
+        // Whatever version the file had, it is current once carried forward.
+        std::string version = row.version ? row.version : "(none)";
+        EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.5.4") << version;
         if (!row.backup) {
             EXPECT_EQ(Inode(Document()), before);
             continue;
         }
         EXPECT_NE(Inode(Document()), before) << version << ": not saved";
+        // The saved file is current: the next start-up neither rebuilds nor
+        // writes it.
+        ino_t carried = Inode(Document());
+        EXPECT_EQ(Load().get(), nullptr);
+        EXPECT_EQ(Inode(Document()), carried) << version << ": rebuilt again";
         std::string backup = Document() + row.backup;
         EXPECT_EQ(vt::test::ReadFile(backup), file) << row.backup;
         // The first backup of a version stays.
@@ -187,7 +192,7 @@ TEST_F(Startup, OtherVersionKeepsWhatTheUserGaveTheRootLibrariesAndConfiguration
     ASSERT_EQ(VantrellSaveDocument(nullptr), nullptr);
 
     ASSERT_EQ(Load().get(), nullptr);
-    EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.6");
+    EXPECT_EQ(StringOf(VTDocumentGetVersion()), "0.5.4");
     CFDictionaryRef user = Entry(kVTTopLevelKeyLibraries, kVTUserLibraryID);
     auto children = vt::cf::Cast<CFArrayRef>(CFDictionaryGetValue(user, kVTKeyChildren));
     EXPECT_TRUE(children && VTU_ArrayContainsValue(children, CFSTR("child")));

@@ -5,12 +5,16 @@
 #include <Vantrell/Vantrell.h>
 
 #include "document/DocumentPrivate.h"
+#include "libraries/LibrariesPrivate.h"
+#include "tables/TablesPrivate.h"
+#include "utilities/UtilitiesPrivate.h"
 #include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -169,8 +173,7 @@ int RunInit(Arguments args) {
     if (!existed || rebuilt)
         std::printf("created document %s\n", document.c_str());
     else if (carried)
-        // Start-up carries an older document forward under its own version.
-        std::printf("carried document %s forward; it keeps version %s\n", document.c_str(),
+        std::printf("carried document %s forward to version %s\n", document.c_str(),
                     Text(VTDocumentGetVersion()).c_str());
     else
         std::printf("document %s is current\n", document.c_str());
@@ -268,6 +271,112 @@ int RunAdd(Arguments args) {
 
 // --- scan -----------------------------------------------------------------------
 
+// The subfolder pass makes one level of children and registers the folders
+// inside each new child as files of that child, so a later pass on the child
+// finds them known and skips them. Going down the tree, the command turns such
+// a folder into a library of its own: one that is a file of this library
+// alone (or of none), or one the map does not know at all, which a clash of
+// name-derived IDs left out. A folder of the same name elsewhere already holds
+// the auto ID, so such a folder gets a generated ID instead.
+class NestedFolders {
+  public:
+    NestedFolders() {
+        CFRef<CFArrayRef> ids(VTDocumentCopyLibraryIDs(nullptr, nullptr));
+        for (const std::string &id : Strings(ids.get())) {
+            CFRef<CFStringRef> libraryID(CreateString(id));
+            if (CFStringRef mapID = VTLibraryGetURLMapID(nullptr, libraryID.get(), nullptr))
+                folders_.insert(Text(mapID));
+        }
+    }
+
+    // Makes a child library of the library for each of its folder's
+    // subfolders that no library has yet; failures are reported and counted.
+    void Adopt(const std::string &id, int &status) {
+        CFRef<CFStringRef> libraryID(CreateString(id));
+        CFStringRef mapID = VTLibraryGetURLMapID(nullptr, libraryID.get(), nullptr);
+        CFStringRef text = mapID ? VTFileGetURL(mapID) : nullptr;
+        CFRef<CFURLRef> folder(text ? CFURLCreateWithString(nullptr, text, nullptr) : nullptr);
+        if (!folder) return;
+        CFRef<CFMutableArrayRef> listing(VTU_URLCopyDirectoryContents(nullptr, folder.get()));
+        CFIndex count = listing ? CFArrayGetCount(listing.get()) : 0;
+        for (CFIndex i = 0; i < count; ++i) {
+            auto entry = cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(listing.get(), i));
+            if (!entry || !CFURLHasDirectoryPath(entry)) continue;
+            CFRef<CFURLRef> url(CFURLCopyAbsoluteURL(entry));
+            if (!url || !Unclaimed(libraryID.get(), url.get())) continue;
+            CFRef<CFStringRef> name(VTU_StringCreateMutableCopyTrimmingSuffix(
+                nullptr, CFURLGetString(entry), CFSTR("/")));
+            if (!name) continue;
+            std::string cause = AdoptFolder(libraryID.get(), name.get(), url.get());
+            if (!cause.empty()) {
+                Fail(PathOfURL(url.get()), cause);
+                status = kExitFailure;
+            }
+        }
+    }
+
+  private:
+    // True for a folder that is no library's folder and belongs to no
+    // library but this one.
+    bool Unclaimed(CFStringRef libraryID, CFURLRef url) const {
+        CFStringRef fileID = VTPrivate_MapGetEntryIDForURL(url);
+        if (!fileID) return true;
+        if (folders_.count(Text(fileID))) return false;
+        auto owners = cf::Cast<CFArrayRef>(VTFileGetValue(nullptr, fileID, kVTKeyOwners, nullptr));
+        CFIndex count = owners ? CFArrayGetCount(owners) : 0;
+        for (CFIndex i = 0; i < count; ++i)
+            if (!CFEqual(CFArrayGetValueAtIndex(owners, i), libraryID)) return false;
+        return true;
+    }
+
+    // Registers the folder as a child of the library, with the folder's items
+    // as its files, and returns the cause of a failure or an empty string.
+    // A failure leaves the folder a file of the library, as it was.
+    std::string AdoptFolder(CFStringRef parentID, CFStringRef name, CFURLRef url) {
+        bool wasFile = VTPrivate_MapGetEntryIDForURL(url) != nullptr;
+        CFRef<CFStringRef> hash(VTU_StringCreateHashedWithMD5(nullptr, name));
+        CFRef<CFStringRef> autoID(hash
+                                      ? CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@.%@"),
+                                                                 kVTLibraryAutoIDPrefix, hash.get())
+                                      : nullptr);
+        CFStringRef wanted =
+            autoID && !VTPrivate_LibraryIDIsRegistered(autoID.get()) ? autoID.get() : nullptr;
+        CFRef<CFMutableDictionaryRef> error;
+        CFRef<CFStringRef> description(
+            VTLibraryDescriptionCreateMinimal(nullptr, parentID, wanted, name, error.Out()));
+        if (!description) return ErrorText(error.get());
+        error.Reset(
+            VTLibraryDescriptionSetFolderInfoWithURL(nullptr, description.get(), url, nullptr));
+        CFRef<CFStringRef> childID;
+        if (!error) {
+            if (wasFile) VTLibraryUnregisterURL(nullptr, parentID, url);
+            error.Reset(VTDocumentRegisterLibrary(nullptr, description.get(), childID.Out()));
+        }
+        VTPrivate_RemoveLibraryDescription(description.get());
+        if (error || !childID) {
+            if (wasFile)
+                CFRef<CFStringRef> again(VTLibraryRegisterURL(nullptr, parentID, url, nullptr));
+            return error ? ErrorText(error.get()) : "the library was not registered";
+        }
+        if (CFStringRef mapID = VTLibraryGetURLMapID(nullptr, childID.get(), nullptr))
+            folders_.insert(Text(mapID));
+        CFRef<CFMutableArrayRef> items(VTU_URLCopyDirectoryContents(nullptr, url));
+        std::string cause;
+        for (CFIndex i = 0, n = items ? CFArrayGetCount(items.get()) : 0; i < n; ++i) {
+            auto entry = cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(items.get(), i));
+            CFRef<CFURLRef> item(entry ? CFURLCopyAbsoluteURL(entry) : nullptr);
+            if (!item) continue;
+            CFRef<CFMutableDictionaryRef> itemError;
+            CFRef<CFStringRef> fileID(
+                VTLibraryRegisterURL(nullptr, childID.get(), item.get(), itemError.Out()));
+            if (!fileID && cause.empty()) cause = ErrorText(itemError.get());
+        }
+        return cause;
+    }
+
+    std::set<std::string> folders_; // the map IDs of every library's folder
+};
+
 int RunScan(Arguments args) {
     ParsedArguments parsed;
     if (int status =
@@ -279,6 +388,8 @@ int RunScan(Arguments args) {
     bool recursive = parsed.Has("--recursive");
     bool progress = ::isatty(STDERR_FILENO);
     size_t before = LibraryCount();
+    std::optional<NestedFolders> nested;
+    if (recursive) nested.emplace();
     std::vector<std::string> pending = {start};
     std::set<std::string> done;
     int status = kExitSuccess;
@@ -290,15 +401,18 @@ int RunScan(Arguments args) {
         CFRef<CFMutableDictionaryRef> error(VTLibraryRegisterSubfolders(nullptr, libraryID.get()));
         if (error) {
             std::string text = ErrorText(error.get());
-            if (progress) std::fputs("\n", stderr);
-            if (text.find("already registered") != std::string::npos) {
-                std::fprintf(stderr, "vantrell: %s: warning: %s\n", id.c_str(), text.c_str());
-            } else {
+            bool clash = text.find("already registered") != std::string::npos;
+            if (progress && !(clash && recursive)) std::fputs("\n", stderr);
+            if (!clash) {
                 Fail(id, text);
                 status = kExitFailure;
+            } else if (!recursive) {
+                // Going down the tree takes the left-out folders below.
+                std::fprintf(stderr, "vantrell: %s: warning: %s\n", id.c_str(), text.c_str());
             }
         }
         if (recursive) {
+            nested->Adopt(id, status);
             std::vector<std::string> children = Describe(id).children;
             for (auto it = children.rbegin(); it != children.rend(); ++it)
                 if (!done.count(*it)) pending.push_back(*it);
@@ -535,7 +649,8 @@ extern const Command kScanCommand = {
     .help = "Makes a child library for each subfolder of LIBRARY's folder that is not\n"
             "registered yet, with the subfolder's items as its files.\n"
             "\n"
-            "  --recursive  Repeat down the tree, through every child library\n"
+            "  --recursive  Go on down the tree: a folder that is only a file of the\n"
+            "               library above it becomes a library too\n"
             "\n"
             "Example: vantrell scan 'Text tools' --recursive\n",
     .run = RunScan,

@@ -12,6 +12,7 @@ import sys
 import tempfile
 import threading
 import traceback
+import urllib.parse
 
 TOOL = sys.argv[1] if len(sys.argv) > 1 else "vantrell"
 
@@ -391,12 +392,16 @@ def test_init_builds_the_document_once_and_keeps_an_unreadable_one(tmp):
     assert read(os.path.join(s.work, kept[0])) == b"<plist><dict><key>broken"
     assert s.load()["ModuleDocumentVersion"] == "0.5.4"
 
-    # Another version is kept aside and carried forward under its own version.
+    # Another version is kept aside and carried forward; the other commands
+    # then take it.
     s.save({"ModuleDocumentVersion": "0.4", "Libraries": {}})
     out = s.ok("init")
     assert "kept the former document as %s.version-0.4\n" % s.doc in out, out
-    assert "carried document %s forward; it keeps version 0.4\n" % s.doc in out, out
+    assert "carried document %s forward to version 0.5.4\n" % s.doc in out, out
     assert set(ROOT_IDS) <= set(s.load()["Libraries"])
+    assert s.load()["ModuleDocumentVersion"] == "0.5.4"
+    assert s.ok("libraries").count("\n") == 3
+    assert s.ok("init") == "document %s is current\n" % s.doc
 
 
 def test_init_installs_the_example_on_request(tmp):
@@ -640,6 +645,56 @@ def test_scan_skips_a_subfolder_whose_name_is_taken(tmp):
     assert code == 0 and out == "registered 1 library\n", (code, out, err)
     assert "warning" in err and len(s.load()["Libraries"]) == before + 1, err
 
+
+
+def test_recursive_scan_makes_a_library_of_every_nested_folder(tmp):
+    s = Scratch(tmp)
+    s.ok("init")
+    deep = os.path.join(tmp, "deep")
+    # Same-named folders under different parents, three levels down.
+    for area in ("A", "B"):
+        for topic in ("Shared", "Only" + area):
+            os.makedirs(os.path.join(deep, area, topic, "Inner"))
+            write(os.path.join(deep, area, topic), "t.scpt", b"s")
+            write(os.path.join(deep, area, topic, "Inner"), "i.scpt", b"s")
+    write(deep, "top.scpt", b"s")
+    s.ok("add", deep, "--title", "Deep")
+    out = s.ok("scan", "Deep", "--recursive")
+    assert out == "registered 10 libraries\n", out
+    document = s.load()
+    libraries, files, url_map = document["Libraries"], document["Files"], document["Map"]
+    def path(map_id):
+        return urllib.parse.unquote(url_map[map_id].replace("file://", "", 1)).rstrip("/")
+
+    by_folder = {path(r["URLMapID"]): i for i, r in libraries.items() if "URLMapID" in r}
+    for area in ("A", "B"):
+        area_id = by_folder[os.path.join(deep, area)]
+        assert libraries[area_id]["ParentID"] == by_folder[deep]
+        for topic in ("Shared", "Only" + area):
+            folder = os.path.join(deep, area, topic)
+            topic_id, inner_id = by_folder[folder], by_folder[os.path.join(folder, "Inner")]
+            assert libraries[topic_id]["ParentID"] == area_id
+            assert libraries[inner_id]["ParentID"] == topic_id
+            assert libraries[topic_id]["Children"] == [inner_id]
+            assert topic_id in libraries[area_id]["Children"]
+            # The nested folder is a library now, not a file of its parent.
+            names = [path(f) for f in libraries[topic_id]["Files"]]
+            assert names == [os.path.join(folder, "t.scpt")], names
+            assert [path(f) for f in libraries[inner_id]["Files"]] == \
+                [os.path.join(folder, "Inner", "i.scpt")]
+            assert topic_id not in files[libraries[inner_id]["URLMapID"]].get("Owners", [])
+    assert len(set(by_folder.values())) == len(by_folder)
+    assert s.ok("check") == "no problems found\n"
+
+    before = read(s.doc)
+    assert s.ok("scan", "Deep", "--recursive") == "registered 0 libraries\n"
+    assert read(s.doc) == before
+
+    # Without --recursive one level is taken and the rest stay files.
+    other = os.path.join(tmp, "other")
+    os.makedirs(os.path.join(other, "X", "Y"))
+    s.ok("add", other, "--title", "Other")
+    assert s.ok("scan", "Other") == "registered 1 library\n"
 
 
 def test_document_command_usage_and_help(tmp):

@@ -13,6 +13,8 @@
 #include "platform/strings/ConstantString.h"
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 using vt::CFRef;
 
@@ -36,12 +38,63 @@ namespace {
 // Owned; never released once the process holds a document.
 CFMutableDictionaryRef lgVTDocumentRef = nullptr;
 
+// The version of the document file this process may replace without keeping
+// it: the one it last read, wrote or copied aside. Another process that saved
+// meanwhile leaves a different version there, which the next save keeps.
+struct KnownFile {
+    bool looked = false; // a load or a save has looked at the file
+    bool exists = false; // and found this version there
+    vt::platform::FileStatus status;
+};
+KnownFile lgVTDocumentFile;
+
+void RememberMissingFile() {
+    lgVTDocumentFile.looked = true;
+    lgVTDocumentFile.exists = false;
+}
+
+constexpr const char kSaveDocument[] = "VTPrivate_DocumentSave";
+
+// Before a save replaces the file: a version on disk that this process has
+// not seen (another process saved, or made the file this process found
+// missing) is copied aside. NULL when nothing needed keeping or it was kept;
+// otherwise a record, and the save must not write.
+CFMutableDictionaryRef KeepOtherVersion(CFAllocatorRef allocator, const char *path) {
+    if (!lgVTDocumentFile.looked) return nullptr;
+    vt::platform::FileStatus now;
+    // Nothing there, or a folder the write will fail on: nothing to keep.
+    if (vt::platform::Stat(path, now) != 0 || now.isDirectory) return nullptr;
+    if (lgVTDocumentFile.exists && vt::platform::SameFileVersion(lgVTDocumentFile.status, now))
+        return nullptr;
+    std::string aside;
+    vt::platform::FileStatus copied;
+    if (int error = VTPrivate_DocumentCopyAside(path, ".conflict-", aside, &copied)) {
+        VTLog("%s: The document %s was changed by another process and cannot be copied aside "
+              "(%s); nothing was written.",
+              kSaveDocument, path, strerror(error));
+        return VTPrivate_DocumentCreateCopyError(allocator, kSaveDocument, error,
+                                                 "the document another process saved", aside);
+    }
+    // Kept: a retry after a failed write need not copy it again.
+    VTPrivate_DocumentRememberFile(copied);
+    VTLog("%s: The document %s was changed by another process since this one read or saved it; "
+          "that version was copied to %s before this save replaced it.",
+          kSaveDocument, path, aside.c_str());
+    return nullptr;
+}
+
 CFMutableDictionaryRef CreateTable(CFAllocatorRef allocator) {
     return CFDictionaryCreateMutable(allocator, 0, &kCFCopyStringDictionaryKeyCallBacks,
                                      &kCFTypeDictionaryValueCallBacks);
 }
 
 } // namespace
+
+void VTPrivate_DocumentRememberFile(const vt::platform::FileStatus &status) {
+    lgVTDocumentFile.looked = true;
+    lgVTDocumentFile.exists = true;
+    lgVTDocumentFile.status = status;
+}
 
 extern "C" {
 
@@ -115,22 +168,39 @@ CFBooleanRef VTPrivate_DocumentLoad(CFAllocatorRef allocator) {
         VTErrorPrivate_ShowIf(allocator, kVTErrorDomainOSStatus, -4960, "Document URL is NULL");
         return kCFBooleanFalse;
     }
-    CFRef<CFDataRef> bytes;
-    SInt32 status = 0;
-    if (!CFURLCreateDataAndPropertiesFromResource(allocator, url, bytes.Out(), nullptr, nullptr,
-                                                  &status) ||
-        !bytes)
+    char path[PATH_MAX + 1];
+    if (!CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8 *>(path), sizeof path))
         return kCFBooleanFalse;
+    uint8_t *contents = nullptr;
+    size_t length = 0;
+    vt::platform::FileStatus read;
+    if (vt::platform::ReadFile(path, contents, length, read) != 0) {
+        // Missing or unreadable: a file that appears by the next save is
+        // another process's, and kept.
+        RememberMissingFile();
+        return kCFBooleanFalse;
+    }
+    CFRef<CFDataRef> bytes(CFDataCreate(allocator, contents, CFIndex(length)));
+    std::free(contents);
+    if (!bytes) return kCFBooleanFalse;
     CFRef<CFPropertyListRef> parsed(CFPropertyListCreateFromXMLData(
         allocator, bytes.get(), kCFPropertyListMutableContainersAndLeaves, nullptr));
     bytes.Reset();
     // Every table takes the document to be a dictionary; any other root is
     // as unreadable as a broken file.
     auto document = vt::cf::CastMutable<CFMutableDictionaryRef>(parsed.get());
-    if (!document) return kCFBooleanFalse;
+    if (!document) {
+        // The held document does not come from this file. Unless it comes
+        // from an earlier version of the file, nothing allows a save to
+        // replace this one unkept.
+        if (!lgVTDocumentFile.looked) RememberMissingFile();
+        return kCFBooleanFalse;
+    }
     parsed.Release();
     CFRef<CFMutableDictionaryRef> error(VTPrivate_DocumentSetDocument(document));
-    return error ? kCFBooleanFalse : kCFBooleanTrue;
+    if (error) return kCFBooleanFalse;
+    VTPrivate_DocumentRememberFile(read);
+    return kCFBooleanTrue;
 }
 
 CFMutableDictionaryRef VTPrivate_DocumentSave(CFAllocatorRef allocator) {
@@ -153,17 +223,28 @@ CFMutableDictionaryRef VTPrivate_DocumentSave(CFAllocatorRef allocator) {
     // former document or the new one, never a truncated file. A folder the
     // host may not add files to, holding a document it may write, gets the
     // plain rewrite the format was made for rather than a failed save.
-    SInt32 status = kCFURLImproperArgumentsError;
     char path[PATH_MAX + 1];
+    SInt32 status = kCFURLImproperArgumentsError;
     vt::platform::WriteResult written;
-    if (CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8 *>(path), sizeof path))
+    if (CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8 *>(path), sizeof path)) {
+        if (CFMutableDictionaryRef error = KeepOtherVersion(allocator, path)) return error;
         status = vt::platform::WriteFileAtomically(
             path, CFDataGetBytePtr(bytes.get()), size_t(CFDataGetLength(bytes.get())),
             vt::platform::WriteOptions{.allowInPlace = true}, &written);
-    if (status == 0 && written.inPlace)
+        // What is there now is this process's own, even a partial rewrite.
+        if (written.targetChanged)
+            VTPrivate_DocumentRememberFile(written.written);
+        else if (status == 0)
+            RememberMissingFile(); // written, but its status could not be had
+    }
+    if (written.inPlace && status == 0)
         VTLog("%s: Saved %s in place: its folder does not accept new files, so this save was "
               "not atomic.",
-              "VTPrivate_DocumentSave", path);
+              kSaveDocument, path);
+    if (written.inPlace && status != 0)
+        VTLog("%s: Saving %s in place failed (%s): its folder does not accept new files, so the "
+              "file was rewritten where it lies and may be incomplete.",
+              kSaveDocument, path, strerror(written.error));
     if (status == 0) return nullptr;
     CFRef<CFNumberRef> code(VTU_NumberCreateWithCFIndex(allocator, status));
     return VTErrorCreate(allocator, kVTErrorDomainOSStatus, code.get(),

@@ -39,3 +39,41 @@ void VTPrivate_DocumentValueAdd(CFStringRef key, CFTypeRef value);
 CFTypeRef VTPrivate_DocumentContainerValueGet(CFStringRef containerKey, CFStringRef innerKey,
                                               CFMutableDictionaryRef *outError);
 }
+
+// ---- Copies of the document file kept aside ---------------------------------
+//
+// Whatever the process is about to replace and did not write itself is copied
+// beside the document first: an unreadable file before start-up's build, the
+// version another process saved before this process's save.
+
+#include "platform/files/FileSystem.h"
+
+#include <string>
+
+// The document file's path; "" when there is no document URL.
+std::string VTPrivate_DocumentPath(CFAllocatorRef allocator);
+
+// Copies the file at `path` to "<path><infix><UTC time as YYYYMMDDTHHMMSSZ>",
+// or with "-2", "-3", ... added when that name is taken; an existing file is
+// never replaced. 0 with the copy's path in `aside`, or the errno of the
+// failed copy. `copied`, when given, receives the status of the file read.
+int VTPrivate_DocumentCopyAside(const std::string &path, const char *infix, std::string &aside,
+                                vt::platform::FileStatus *copied = nullptr);
+
+// The record of a copy that could not be made, "<operation>: Can't copy
+// <what> to <path> (<reason>); the document was left as it is.", with the
+// errno's CFURL error code.
+CFMutableDictionaryRef VTPrivate_DocumentCreateCopyError(CFAllocatorRef allocator,
+                                                         const char *operation, int error,
+                                                         const char *what, const std::string &path);
+
+// Start-up's keeping of a document file that is there but could not be read:
+// copied aside as "<document>.unreadable-<UTC time>" and reported. NULL when
+// it was copied or there is nothing to copy; else a record, and the caller
+// must leave the file alone.
+CFMutableDictionaryRef VTPrivate_DocumentCopyUnreadableAside(CFAllocatorRef allocator);
+
+// Tells the store that this version of the document file is safe to replace:
+// the process read it, wrote it or copied it aside. A save that finds any
+// other version on disk copies that one aside first.
+void VTPrivate_DocumentRememberFile(const vt::platform::FileStatus &status);

@@ -24,15 +24,8 @@
 #include "utilities/UtilitiesPrivate.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 VT_CONSTANT_STRING(kVTDocumentOptionInstallExamples, "InstallExamples");
 VT_CONSTANT_STRING(kVTUserLibraryDefaultTitle, "UserLibrary");
@@ -123,114 +116,6 @@ CFMutableDictionaryRef InstallExample(CFAllocatorRef allocator) {
 
 // ---- Copies of the document file made before a build replaces it ---------
 
-std::string DocumentPath(CFAllocatorRef allocator) {
-    CFURLRef url = VTPrivate_DocumentGetURL(allocator);
-    char path[PATH_MAX + 1];
-    if (!url ||
-        !CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8 *>(path), sizeof path))
-        return {};
-    return path;
-}
-
-bool WriteAll(int fd, const uint8_t *bytes, size_t length) {
-    while (length > 0) {
-        ssize_t written = write(fd, bytes, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        length -= size_t(written);
-    }
-    return true;
-}
-
-void SyncFolderOf(const std::string &path) {
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
-}
-
-// Copies the file at `from` to a new file `to`, never replacing one: the bytes
-// go to a temporary file that is flushed and then linked under the new name,
-// so a crash leaves either no copy or a whole one (a partial copy taken for
-// the backup would let the next save destroy the original). Returns 0,
-// EEXIST when `to` is taken, or the errno of the step that failed.
-int CopyFileExclusively(const std::string &from, const std::string &to) {
-    uint8_t *bytes = nullptr;
-    size_t length = 0;
-    if (vt::platform::ReadFile(from.c_str(), bytes, length) != 0) return errno ? errno : EIO;
-    std::string temporary = to + ".partial-XXXXXX";
-    int fd = mkstemp(temporary.data());
-    int error = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-        if (!WriteAll(fd, bytes, length) || fsync(fd) != 0) error = errno ? errno : EIO;
-        if (close(fd) != 0 && !error) error = errno;
-    }
-    free(bytes);
-    if (error) {
-        if (fd >= 0) unlink(temporary.c_str());
-        return error;
-    }
-    if (link(temporary.c_str(), to.c_str()) != 0) {
-        error = errno;
-        // A file system without hard links gets a rename, after a check that
-        // leaves only a tiny window for a name taken meanwhile.
-        if (error != EEXIST && access(to.c_str(), F_OK) != 0 && errno == ENOENT &&
-            rename(temporary.c_str(), to.c_str()) == 0)
-            error = 0;
-    }
-    unlink(temporary.c_str());
-    if (!error) SyncFolderOf(to);
-    return error;
-}
-
-CFMutableDictionaryRef CreateCopyError(CFAllocatorRef allocator, int error, const char *what,
-                                       const std::string &path) {
-    CFRef<CFNumberRef> code(
-        VTU_NumberCreateWithCFIndex(allocator, vt::platform::URLErrorFromErrno(error)));
-    return VTErrorCreate(allocator, kVTErrorDomainOSStatus, code.get(),
-                         CFSTR("%s: Can't copy %s to %s (%s); the document was left as it is."),
-                         kLoadDocument, what, path.c_str(), strerror(error));
-}
-
-std::string UTCStamp() {
-    time_t now = time(nullptr);
-    struct tm utc {};
-    char text[32] = "00000000T000000Z";
-    if (gmtime_r(&now, &utc)) strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return text;
-}
-
-// A document file that is there but could not be read goes aside under a
-// name of its own before the rebuild's save replaces it.
-CFMutableDictionaryRef CopyUnreadableAside(CFAllocatorRef allocator) {
-    std::string path = DocumentPath(allocator);
-    if (path.empty()) return nullptr;
-    vt::platform::FileStatus status;
-    SInt32 found = vt::platform::Stat(path.c_str(), status);
-    // No file: a first run. A folder in its place holds nothing of the
-    // user's that a save could destroy (the save itself fails).
-    if (found == kCFURLResourceNotFoundError || (found == 0 && status.isDirectory)) return nullptr;
-    std::string base = path + ".unreadable-" + UTCStamp();
-    std::string aside = base;
-    int error = EEXIST;
-    for (int counter = 2; error == EEXIST && counter < 1000; ++counter) {
-        error = CopyFileExclusively(path, aside);
-        if (error == EEXIST) aside = base + "-" + std::to_string(counter);
-    }
-    if (error) {
-        VTLog("%s: The document %s cannot be read and cannot be copied aside (%s); it was left "
-              "as it is and no document was built.",
-              kLoadDocument, path.c_str(), strerror(error));
-        return CreateCopyError(allocator, error, "the unreadable document", aside);
-    }
-    VTLog("%s: The document %s cannot be read; it was copied to %s and a new document is built.",
-          kLoadDocument, path.c_str(), aside.c_str());
-    return nullptr;
-}
-
 // The version as it may appear in a file name: ASCII letters, digits, ".",
 // "-" and "_" kept, anything else "_"; "unknown" when there is no string.
 std::string VersionForFileName(CFTypeRef value) {
@@ -253,16 +138,17 @@ std::string VersionForFileName(CFTypeRef value) {
 // The file as the other version wrote it, kept once per version: the first
 // backup of a version is never replaced by a later one.
 CFMutableDictionaryRef BackUpOtherVersion(CFAllocatorRef allocator, CFTypeRef version) {
-    std::string path = DocumentPath(allocator);
+    std::string path = VTPrivate_DocumentPath(allocator);
     if (path.empty()) return nullptr;
     std::string backup = path + ".version-" + VersionForFileName(version);
-    int error = CopyFileExclusively(path, backup);
+    int error = vt::platform::CopyFileExclusively(path, backup);
     if (error == EEXIST) return nullptr;
     if (error) {
         VTLog("%s: The document %s was written by another version and cannot be backed up "
               "(%s); it was left as it is.",
               kLoadDocument, path.c_str(), strerror(error));
-        return CreateCopyError(allocator, error, "the document of another version", backup);
+        return VTPrivate_DocumentCreateCopyError(allocator, kLoadDocument, error,
+                                                 "the document of another version", backup);
     }
     VTLog("%s: The document %s was written by another version; it was backed up to %s.",
           kLoadDocument, path.c_str(), backup.c_str());
@@ -410,8 +296,9 @@ CFMutableDictionaryRef LoadDocument(CFAllocatorRef allocator, CFDictionaryRef op
     if (loaded == kCFBooleanTrue && current) return exampleResult.Release();
 
     // Keep what is on disk before the build's save replaces it.
-    CFMutableDictionaryRef kept = loaded == kCFBooleanTrue ? BackUpOtherVersion(allocator, version)
-                                                           : CopyUnreadableAside(allocator);
+    CFMutableDictionaryRef kept = loaded == kCFBooleanTrue
+                                      ? BackUpOtherVersion(allocator, version)
+                                      : VTPrivate_DocumentCopyUnreadableAside(allocator);
     if (kept) return kept;
 
     // A held document (another version, or the one a failed reload leaves)

@@ -46,6 +46,27 @@ SInt32 LastError() {
     return URLErrorFromErrno(errno);
 }
 
+FileStatus StatusOf(const struct stat &st) {
+    FileStatus status;
+    status.isDirectory = S_ISDIR(st.st_mode);
+    status.device = uint64_t(st.st_dev);
+    status.inode = uint64_t(st.st_ino);
+    status.size = int64_t(st.st_size);
+    status.mode = uint32_t(st.st_mode & 07777);
+    status.modificationTime = double(st.st_mtim.tv_sec) + double(st.st_mtim.tv_nsec) / 1e9;
+    status.modificationSeconds = int64_t(st.st_mtim.tv_sec);
+    status.modificationNanoseconds = int64_t(st.st_mtim.tv_nsec);
+    return status;
+}
+
+// The status of an open file as it stands now; false when fstat fails.
+bool StatusOfDescriptor(int fd, FileStatus &status) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    status = StatusOf(st);
+    return true;
+}
+
 bool WriteAll(int fd, const uint8_t *bytes, size_t length) {
     while (length > 0) {
         ssize_t written = ::write(fd, bytes, std::min(length, size_t(1) << 30));
@@ -57,6 +78,47 @@ bool WriteAll(int fd, const uint8_t *bytes, size_t length) {
         length -= size_t(written);
     }
     return true;
+}
+
+// The whole file and the status of the descriptor it was read from; 0 or
+// an errno.
+int ReadWhole(const char *path, uint8_t *&bytes, size_t &length, FileStatus &status) {
+    if (!path) return EINVAL;
+    FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return errno;
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    status = StatusOf(st);
+    // The size is a hint: the file may grow or shrink while it is read.
+    size_t capacity = st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
+    auto *buffer = static_cast<uint8_t *>(std::malloc(capacity));
+    if (!buffer) return ENOMEM;
+    size_t used = 0;
+    for (;;) {
+        if (used == capacity) {
+            size_t larger = capacity * 2;
+            auto *grown = static_cast<uint8_t *>(std::realloc(buffer, larger));
+            if (!grown) {
+                std::free(buffer);
+                return ENOMEM;
+            }
+            buffer = grown;
+            capacity = larger;
+        }
+        ssize_t got = ::read(file.get(), buffer + used, capacity - used);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            int error = errno;
+            std::free(buffer);
+            return error;
+        }
+        if (got == 0) break;
+        used += size_t(got);
+    }
+    bytes = buffer;
+    length = used;
+    return 0;
 }
 
 // A name for the temporary file next to the target: hidden, and unlikely to
@@ -137,11 +199,18 @@ SInt32 WriteInPlace(WriteState &state, const Content &content, int refusal) {
     // A target the process cannot write either fails with the folder's refusal.
     if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
         return state.Fail(refusal);
-    if (::ftruncate(file.get(), 0) != 0) return state.Fail(errno);
-    if (!WriteContent(file.get(), content)) return state.Fail(errno);
-    if (!SyncFile(file.get())) return state.Fail(errno);
-    if (file.Close() != 0) return state.Fail(errno);
+    // From the truncation on, the file is this write's, whole or not.
     state.result.inPlace = true;
+    state.result.targetChanged = true;
+    auto fail = [&](int error) {
+        StatusOfDescriptor(file.get(), state.result.written);
+        return state.Fail(error);
+    };
+    if (::ftruncate(file.get(), 0) != 0) return fail(errno);
+    if (!WriteContent(file.get(), content)) return fail(errno);
+    if (!SyncFile(file.get())) return fail(errno);
+    StatusOfDescriptor(file.get(), state.result.written);
+    if (file.Close() != 0) return state.Fail(errno);
     return 0;
 }
 
@@ -206,6 +275,10 @@ SInt32 WriteWhole(const char *path, const Content &content, const WriteOptions &
     }
     if (!WriteContent(fd, content)) return fail(errno);
     if (!SyncFile(fd)) return fail(errno);
+    // The rename keeps the file's inode and times: this is what the target
+    // will be once it lands.
+    FileStatus written;
+    bool described = StatusOfDescriptor(fd, written);
     if (file.Close() != 0) {
         int closeError = errno;
         ::unlink(temporary.c_str());
@@ -217,6 +290,8 @@ SInt32 WriteWhole(const char *path, const Content &content, const WriteOptions &
         ::unlink(temporary.c_str());
         return state.Fail(renameError);
     }
+    state.result.targetChanged = described;
+    state.result.written = written;
     FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() < 0) return 0;
     int syncError = InjectedFailure(WriteStep::kSyncFolder);
@@ -267,13 +342,14 @@ SInt32 Stat(const char *path, FileStatus &status) {
     struct stat st {};
     if (!path) return kCFURLImproperArgumentsError;
     if (::stat(path, &st) != 0) return LastError();
-    status.isDirectory = S_ISDIR(st.st_mode);
-    status.device = uint64_t(st.st_dev);
-    status.inode = uint64_t(st.st_ino);
-    status.size = int64_t(st.st_size);
-    status.mode = uint32_t(st.st_mode & 07777);
-    status.modificationTime = double(st.st_mtim.tv_sec) + double(st.st_mtim.tv_nsec) / 1e9;
+    status = StatusOf(st);
     return 0;
+}
+
+bool SameFileVersion(const FileStatus &a, const FileStatus &b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modificationSeconds == b.modificationSeconds &&
+           a.modificationNanoseconds == b.modificationNanoseconds;
 }
 
 SInt32 ListDirectory(const char *path, std::vector<DirectoryEntry> &entries) {
@@ -305,40 +381,51 @@ SInt32 ListDirectory(const char *path, std::vector<DirectoryEntry> &entries) {
 }
 
 SInt32 ReadFile(const char *path, uint8_t *&bytes, size_t &length) {
-    if (!path) return kCFURLImproperArgumentsError;
-    FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return LastError();
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) return LastError();
-    if (S_ISDIR(st.st_mode)) return URLErrorFromErrno(EISDIR);
-    // The size is a hint: the file may grow or shrink while it is read.
-    size_t capacity = st.st_size > 0 ? size_t(st.st_size) + 1 : 4096;
-    auto *buffer = static_cast<uint8_t *>(std::malloc(capacity));
-    if (!buffer) return kCFURLUnknownError;
-    size_t used = 0;
-    for (;;) {
-        if (used == capacity) {
-            size_t larger = capacity * 2;
-            auto *grown = static_cast<uint8_t *>(std::realloc(buffer, larger));
-            if (!grown) {
-                std::free(buffer);
-                return kCFURLUnknownError;
-            }
-            buffer = grown;
-            capacity = larger;
-        }
-        ssize_t got = ::read(file.get(), buffer + used, capacity - used);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            int error = errno;
-            std::free(buffer);
-            return URLErrorFromErrno(error);
-        }
-        if (got == 0) break;
-        used += size_t(got);
+    FileStatus ignored;
+    return ReadFile(path, bytes, length, ignored);
+}
+
+SInt32 ReadFile(const char *path, uint8_t *&bytes, size_t &length, FileStatus &status) {
+    return URLErrorFromErrno(ReadWhole(path, bytes, length, status));
+}
+
+int CopyFileExclusively(const std::string &from, const std::string &to, FileStatus *copied) {
+    uint8_t *bytes = nullptr;
+    size_t length = 0;
+    FileStatus status;
+    if (int error = ReadWhole(from.c_str(), bytes, length, status)) return error;
+    std::string temporary;
+    int fd = -1, error = 0;
+    try {
+        temporary = to + ".partial-XXXXXX";
+        fd = ::mkstemp(temporary.data());
+        if (fd < 0) error = errno;
+    } catch (const std::bad_alloc &) {
+        error = ENOMEM;
     }
-    bytes = buffer;
-    length = used;
+    if (fd >= 0) {
+        errno = 0;
+        if (!WriteAll(fd, bytes, length) || ::fsync(fd) != 0) error = errno ? errno : EIO;
+        if (::close(fd) != 0 && !error) error = errno;
+    }
+    std::free(bytes);
+    if (error) {
+        if (fd >= 0) ::unlink(temporary.c_str());
+        return error;
+    }
+    if (::link(temporary.c_str(), to.c_str()) != 0) {
+        error = errno;
+        // A file system without hard links gets a rename, after a check that
+        // leaves only a tiny window for a name taken meanwhile.
+        if (error != EEXIST && ::access(to.c_str(), F_OK) != 0 && errno == ENOENT &&
+            ::rename(temporary.c_str(), to.c_str()) == 0)
+            error = 0;
+    }
+    ::unlink(temporary.c_str());
+    if (error) return error;
+    FileDescriptor folder(::open(FolderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+    if (copied) *copied = status;
     return 0;
 }
 
@@ -370,7 +457,10 @@ SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length) {
 
 SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length,
                            const WriteOptions &options, WriteResult *result) {
-    if (result) *result = {EINVAL, false};
+    if (result) {
+        *result = WriteResult();
+        result->error = EINVAL;
+    }
     if (!path || !*path || (!bytes && length > 0)) return kCFURLImproperArgumentsError;
     auto content = [bytes, length](int fd) {
         return WriteAll(fd, static_cast<const uint8_t *>(bytes), length);
@@ -380,7 +470,10 @@ SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length,
 
 SInt32 WriteFileAtomically(const char *path, const ContentWriter &writer,
                            const WriteOptions &options, WriteResult *result) {
-    if (result) *result = {EINVAL, false};
+    if (result) {
+        *result = WriteResult();
+        result->error = EINVAL;
+    }
     if (!path || !*path || !writer) return kCFURLImproperArgumentsError;
     // The writer gets a stream of its own on a copy of the descriptor, so
     // closing the stream leaves the descriptor for the fsync that follows.

@@ -26,10 +26,19 @@ struct FileStatus {
     int64_t size = 0;
     uint32_t mode = 0;           // permission bits (07777)
     double modificationTime = 0; // seconds since 1970
+    // The same time exactly, as stat gives it.
+    int64_t modificationSeconds = 0;
+    int64_t modificationNanoseconds = 0;
 };
 
 // stat() of the path, following symbolic links.
 SInt32 Stat(const char *path, FileStatus &status);
+
+// Whether two statuses describe the same version of a file: the same device,
+// inode, size and modification time to the nanosecond. A rename over the file
+// changes the inode; a rewrite in place changes the size or the time (unless
+// it keeps the size within one tick of a coarse clock).
+bool SameFileVersion(const FileStatus &a, const FileStatus &b);
 
 struct DirectoryEntry {
     std::string name;
@@ -41,6 +50,17 @@ SInt32 ListDirectory(const char *path, std::vector<DirectoryEntry> &entries);
 // The whole file in a malloc'd buffer that the caller frees (never NULL on
 // success, even for an empty file).
 SInt32 ReadFile(const char *path, uint8_t *&bytes, size_t &length);
+// The same, with the status of the file that was read (fstat of the open
+// descriptor, so it describes the very file the bytes came from).
+SInt32 ReadFile(const char *path, uint8_t *&bytes, size_t &length, FileStatus &status);
+
+// Copies the file at `from` to the new name `to`, never replacing a file: the
+// bytes go to a temporary file beside `to` that is flushed and then linked
+// under the new name, so a crash leaves no copy or a whole one. Returns 0,
+// EEXIST when `to` is taken, or the errno of the step that failed. `copied`,
+// when given, receives the status of the file that was read.
+int CopyFileExclusively(const std::string &from, const std::string &to,
+                        FileStatus *copied = nullptr);
 
 // Creates one folder (mode 0777 minus umask); an existing folder is success,
 // an existing non-folder an access violation.
@@ -74,8 +94,15 @@ struct WriteOptions {
 };
 
 struct WriteResult {
-    int error = 0;        // the errno behind a failure; 0 on success
-    bool inPlace = false; // the target was rewritten in place, not replaced
+    int error = 0; // the errno behind a failure; 0 on success
+    // The target was rewritten in place rather than replaced. Set once the
+    // rewrite began, so on a failure it means the file may be incomplete.
+    bool inPlace = false;
+    // The target now holds this write's bytes (all of them, or after a failed
+    // in-place rewrite part of them); `written` then describes that file as
+    // the write left it.
+    bool targetChanged = false;
+    FileStatus written;
 };
 
 SInt32 WriteFileAtomically(const char *path, const void *bytes, size_t length,

@@ -2,7 +2,6 @@
 // repair: given a mutable document it also fixes what it finds, where a fix
 // loses nothing that was still reachable.
 #include "tools/Check.h"
-#include "tools/Session.h"
 
 #include <Vantrell/Vantrell.h>
 
@@ -13,10 +12,26 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 #include <utility>
 
 namespace vt::tool {
 namespace {
+
+// A string's UTF-8 text. The command's own helper lives with its session
+// code; this copy keeps the check free of it, so a fuzz target can link the
+// check alone.
+std::string Text(CFStringRef string) {
+    if (!string) return "";
+    CFIndex length = CFStringGetLength(string);
+    CFIndex size = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
+    std::string text(static_cast<size_t>(size), '\0');
+    CFIndex used = 0;
+    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
+                     reinterpret_cast<UInt8 *>(text.data()), size, &used);
+    text.resize(static_cast<size_t>(used));
+    return text;
+}
 
 // A dictionary's entries with string keys, in key order; other keys are
 // reported by the caller through `badKeys`.

@@ -88,8 +88,10 @@ size_t DecodeUTF8(const uint8_t *bytes, size_t length, UniChar *out) {
     return decoder.SawInvalid() ? kInvalid : units;
 }
 
+// NULL for bytes that are not UTF-8 (*invalid is then set, when given) or
+// when memory runs out.
 CFStringRef CreateFromUTF8(CFAllocatorRef allocator, const uint8_t *bytes, size_t length,
-                           bool makeMutable) {
+                           bool makeMutable, bool *invalid = nullptr) {
     if (IsASCII(bytes, length))
         return CreateWithView(allocator, View{bytes, length, false}, makeMutable);
     // UTF-8 never makes more UTF-16 units than it has bytes: decode once into
@@ -103,7 +105,10 @@ CFStringRef CreateFromUTF8(CFAllocatorRef allocator, const uint8_t *bytes, size_
         scratch = large.get();
     }
     size_t units = DecodeUTF8(bytes, length, scratch);
-    if (units == kInvalid) return nullptr;
+    if (units == kInvalid) {
+        if (invalid) *invalid = true;
+        return nullptr;
+    }
     uint8_t *chars = nullptr;
     CFStringRef string = AllocateString(allocator, units, true, makeMutable, chars);
     if (string) std::memcpy(chars, scratch, units * sizeof(UniChar));
@@ -401,7 +406,11 @@ CFStringRef StringCreateWithValidUTF8(CFAllocatorRef allocator, const char *byte
                                       bool makeMutable) {
     static const uint8_t kEmpty = 0;
     auto *text = length ? reinterpret_cast<const uint8_t *>(bytes) : &kEmpty;
-    if (CFStringRef string = CreateFromUTF8(allocator, text, length, makeMutable)) return string;
+    bool invalid = false;
+    if (CFStringRef string = CreateFromUTF8(allocator, text, length, makeMutable, &invalid))
+        return string;
+    // Out of memory is a failure, never a reason to read the text another way.
+    if (!invalid) return nullptr;
     // Not reached for well-formed input; other bytes still make a string.
     try {
         Builder builder;

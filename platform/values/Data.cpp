@@ -14,6 +14,8 @@ namespace {
 enum DataFlags : uint8_t {
     kDataMutable = 1,
     kDataFreeBytes = 2, // the bytes are free()d with the object
+    // The bytes go back to a caller's allocator (held in `deallocator`).
+    kDataDeallocateBytes = 4,
 };
 
 } // namespace
@@ -22,7 +24,8 @@ struct __CFData {
     ObjectHeader header;
     UInt8 *bytes;
     CFIndex length;
-    CFIndex capacity; // bytes allocated, for a mutable data
+    CFIndex capacity;                     // bytes allocated, for a mutable data
+    CFAllocatorRef deallocator = nullptr; // retained, with kDataDeallocateBytes
 
     __CFData(uint8_t allocator, const __VTRuntimeClass *cls, uint8_t flags, UInt8 *b, CFIndex len)
         : header(cls, 1, allocator, flags), bytes(b), length(len), capacity(0) {}
@@ -41,6 +44,10 @@ constexpr CFIndex kMaxReservedHint = CFIndex(1) << 20;
 void DataFinalize(CFTypeRef cf) {
     auto *d = static_cast<__CFData *>(const_cast<void *>(cf));
     if (d->header.flags & kDataFreeBytes) std::free(d->bytes);
+    if (d->header.flags & kDataDeallocateBytes) {
+        CFAllocatorDeallocate(d->deallocator, d->bytes);
+        CFRelease(d->deallocator);
+    }
 }
 
 bool DataEqual(CFTypeRef a, CFTypeRef b) {
@@ -185,9 +192,19 @@ CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8 *bytes, CFIndex len
 CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8 *bytes, CFIndex length,
                                       CFAllocatorRef bytesDeallocator) {
     if (length < 0 || (length > 0 && !bytes)) return nullptr;
-    uint8_t flags = bytesDeallocator == kCFAllocatorNull ? 0 : kDataFreeBytes;
-    return CreateObject<__CFData>(allocator, 0, &kDataClass, flags, const_cast<UInt8 *>(bytes),
-                                  length);
+    // A caller's allocator gets its bytes back through its own deallocate;
+    // the predefined ones other than kCFAllocatorNull free them.
+    bool custom = bytesDeallocator && bytesDeallocator != kCFAllocatorNull &&
+                  bytesDeallocator != kCFAllocatorSystemDefault &&
+                  bytesDeallocator != kCFAllocatorMalloc &&
+                  TypeOf(bytesDeallocator) == kTypeIDAllocator;
+    uint8_t flags = bytesDeallocator == kCFAllocatorNull ? 0
+                    : custom                             ? kDataDeallocateBytes
+                                                         : kDataFreeBytes;
+    __CFData *d = CreateObject<__CFData>(allocator, 0, &kDataClass, flags,
+                                         const_cast<UInt8 *>(bytes), length);
+    if (d && custom) d->deallocator = static_cast<CFAllocatorRef>(CFRetain(bytesDeallocator));
+    return d;
 }
 
 CFDataRef CFDataCreateCopy(CFAllocatorRef allocator, CFDataRef theData) {

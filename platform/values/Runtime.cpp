@@ -19,17 +19,84 @@ bool IdentityEqual(CFTypeRef a, CFTypeRef b) {
     return a == b;
 }
 
-constexpr __VTRuntimeClass kAllocatorClass = {
-    kTypeIDAllocator, "CFAllocator", nullptr, IdentityEqual, PointerHash, DescribeByName,
-};
+void *MallocAllocate(CFIndex size, CFOptionFlags, void *) {
+    return std::malloc(size_t(size));
+}
+void *MallocReallocate(void *ptr, CFIndex size, CFOptionFlags, void *) {
+    return std::realloc(ptr, size_t(size));
+}
+void MallocDeallocate(void *ptr, void *) {
+    std::free(ptr);
+}
+void *NullAllocate(CFIndex, CFOptionFlags, void *) {
+    return nullptr;
+}
+void *NullReallocate(void *, CFIndex, CFOptionFlags, void *) {
+    return nullptr;
+}
+void NullDeallocate(void *, void *) {}
 
 struct __CFAllocatorObject {
     ObjectHeader header;
+    CFAllocatorContext context;
+
+    constexpr __CFAllocatorObject(const __VTRuntimeClass *cls, uint32_t count, uint8_t kind,
+                                  const CFAllocatorContext &ctx)
+        : header(cls, count, kind), context(ctx) {}
+    __CFAllocatorObject(uint8_t kind, const __VTRuntimeClass *cls, const CFAllocatorContext &ctx)
+        : header(cls, 1, kind), context(ctx) {}
 };
 
-constinit const __CFAllocatorObject gSystemDefault{{&kAllocatorClass, kImmortal}};
-constinit const __CFAllocatorObject gMalloc{{&kAllocatorClass, kImmortal}};
-constinit const __CFAllocatorObject gNull{{&kAllocatorClass, kImmortal}};
+void AllocatorFinalize(CFTypeRef cf) {
+    const auto *a = static_cast<const __CFAllocatorObject *>(cf);
+    // An allocator living in its own memory releases its info after that
+    // memory is given back (FreeObject).
+    if (a->header.allocator != kAllocatorSelf && a->context.release)
+        a->context.release(a->context.info);
+}
+
+CFStringRef DescribeAllocator(CFTypeRef cf) {
+    const auto *a = static_cast<const __CFAllocatorObject *>(cf);
+    if (a->context.copyDescription)
+        if (CFStringRef text = a->context.copyDescription(a->context.info)) return text;
+    return DescribeByName(cf);
+}
+
+constexpr __VTRuntimeClass kAllocatorClass = {
+    kTypeIDAllocator, "CFAllocator", AllocatorFinalize,
+    IdentityEqual,    PointerHash,   DescribeAllocator,
+};
+
+constexpr CFAllocatorContext kMallocContext = {
+    0,       nullptr, nullptr, nullptr, nullptr, MallocAllocate, MallocReallocate, MallocDeallocate,
+    nullptr,
+};
+constexpr CFAllocatorContext kNullContext = {
+    0, nullptr, nullptr, nullptr, nullptr, NullAllocate, NullReallocate, NullDeallocate, nullptr,
+};
+
+constinit const __CFAllocatorObject gSystemDefault{&kAllocatorClass, kImmortal, 0, kMallocContext};
+constinit const __CFAllocatorObject gMalloc{&kAllocatorClass, kImmortal, 0, kMallocContext};
+constinit const __CFAllocatorObject gNull{&kAllocatorClass, kImmortal, 0, kNullContext};
+constinit const __CFAllocatorObject gUseContext{&kAllocatorClass, kImmortal, 0, kMallocContext};
+
+// The allocator object behind a reference; NULL (the default) is the system
+// default, and anything that is not an allocator is refused.
+const __CFAllocatorObject *AllocatorObject(CFAllocatorRef allocator) {
+    if (!allocator) return &gSystemDefault;
+    return As<const __CFAllocatorObject>(allocator, kTypeIDAllocator);
+}
+
+bool IsPredefined(CFAllocatorRef allocator) {
+    return !allocator || allocator == kCFAllocatorSystemDefault ||
+           allocator == kCFAllocatorMalloc || allocator == kCFAllocatorNull ||
+           allocator == kCFAllocatorUseContext;
+}
+
+AllocationPrefix *PrefixOf(void *object) {
+    return reinterpret_cast<AllocationPrefix *>(static_cast<char *>(object) -
+                                                sizeof(AllocationPrefix));
+}
 
 CFStringRef DescribeNull(CFTypeRef) {
     return CFSTR("<null>");
@@ -48,6 +115,7 @@ const CFAllocatorRef kCFAllocatorDefault = nullptr;
 const CFAllocatorRef kCFAllocatorSystemDefault = reinterpret_cast<CFAllocatorRef>(&gSystemDefault);
 const CFAllocatorRef kCFAllocatorMalloc = reinterpret_cast<CFAllocatorRef>(&gMalloc);
 const CFAllocatorRef kCFAllocatorNull = reinterpret_cast<CFAllocatorRef>(&gNull);
+const CFAllocatorRef kCFAllocatorUseContext = reinterpret_cast<CFAllocatorRef>(&gUseContext);
 const CFNullRef kCFNull = reinterpret_cast<CFNullRef>(&gNullObject);
 
 CFTypeID CFAllocatorGetTypeID(void) {
@@ -55,6 +123,60 @@ CFTypeID CFAllocatorGetTypeID(void) {
 }
 CFAllocatorRef CFAllocatorGetDefault(void) {
     return kCFAllocatorSystemDefault;
+}
+
+CFAllocatorRef CFAllocatorCreate(CFAllocatorRef allocator, CFAllocatorContext *context) {
+    if (!context || context->version != 0 || !context->allocate) return nullptr;
+    CFAllocatorContext kept = *context;
+    if (kept.retain) kept.info = const_cast<void *>(kept.retain(kept.info));
+    __CFAllocatorObject *made = nullptr;
+    if (allocator == kCFAllocatorUseContext) {
+        void *memory = kept.allocate(CFIndex(sizeof(__CFAllocatorObject)), 0, kept.info);
+        if (memory) made = new (memory) __CFAllocatorObject(kAllocatorSelf, &kAllocatorClass, kept);
+    } else {
+        made = CreateObject<__CFAllocatorObject>(allocator, 0, &kAllocatorClass, kept);
+    }
+    if (!made && kept.release) kept.release(kept.info);
+    return reinterpret_cast<CFAllocatorRef>(made);
+}
+
+void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint) {
+    const __CFAllocatorObject *a = AllocatorObject(allocator);
+    if (!a || size <= 0) return nullptr;
+    return a->context.allocate(size, hint, a->context.info);
+}
+
+void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize,
+                            CFOptionFlags hint) {
+    const __CFAllocatorObject *a = AllocatorObject(allocator);
+    if (!a || newsize < 0) return nullptr;
+    if (!ptr) return newsize > 0 ? a->context.allocate(newsize, hint, a->context.info) : nullptr;
+    if (newsize == 0) {
+        if (a->context.deallocate) a->context.deallocate(ptr, a->context.info);
+        return nullptr;
+    }
+    if (!a->context.reallocate) return nullptr;
+    return a->context.reallocate(ptr, newsize, hint, a->context.info);
+}
+
+void CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr) {
+    const __CFAllocatorObject *a = AllocatorObject(allocator);
+    if (a && ptr && a->context.deallocate) a->context.deallocate(ptr, a->context.info);
+}
+
+CFIndex CFAllocatorGetPreferredSizeForSize(CFAllocatorRef allocator, CFIndex size,
+                                           CFOptionFlags hint) {
+    const __CFAllocatorObject *a = AllocatorObject(allocator);
+    if (!a || size <= 0) return 0;
+    if (!a->context.preferredSize) return size;
+    CFIndex preferred = a->context.preferredSize(size, hint, a->context.info);
+    return preferred > size ? preferred : size;
+}
+
+void CFAllocatorGetContext(CFAllocatorRef allocator, CFAllocatorContext *context) {
+    const __CFAllocatorObject *a = AllocatorObject(allocator);
+    if (!a || !context || context->version != 0) return;
+    *context = a->context;
 }
 CFTypeID CFNullGetTypeID(void) {
     return kTypeIDNull;
@@ -78,7 +200,7 @@ void CFRelease(CFTypeRef cf) {
     if (header->rc.load(std::memory_order_relaxed) == kImmortal) return;
     if (header->rc.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
     if (header->isa->finalize) header->isa->finalize(cf);
-    std::free(header);
+    FreeObjectMemory(header, header->allocator);
 }
 
 CFIndex CFGetRetainCount(CFTypeRef cf) {
@@ -110,6 +232,10 @@ CFStringRef CFCopyDescription(CFTypeRef cf) {
 CFAllocatorRef CFGetAllocator(CFTypeRef cf) {
     if (!cf) return kCFAllocatorSystemDefault;
     switch (Header(cf)->allocator) {
+        case kAllocatorCustom:
+            return PrefixOf(const_cast<void *>(cf))->allocator;
+        case kAllocatorSelf:
+            return static_cast<CFAllocatorRef>(cf);
         case kAllocatorMalloc:
             return kCFAllocatorMalloc;
         case kAllocatorNull:
@@ -161,7 +287,40 @@ uint8_t AllocatorKindOf(CFAllocatorRef allocator) {
     if (allocator == kCFAllocatorMalloc) return kAllocatorMalloc;
     if (allocator == kCFAllocatorSystemDefault) return kAllocatorSystemDefault;
     if (allocator == kCFAllocatorNull) return kAllocatorNull;
+    if (!IsPredefined(allocator) && AllocatorObject(allocator)) return kAllocatorCustom;
     return kAllocatorDefault;
+}
+
+void *AllocateObjectMemory(CFAllocatorRef allocator, size_t size, uint8_t *kind) {
+    *kind = AllocatorKindOf(allocator);
+    if (*kind != kAllocatorCustom) return std::malloc(size);
+    if (size > size_t(INT64_MAX) - sizeof(AllocationPrefix)) return nullptr;
+    const __CFAllocatorObject *a = AllocatorObject(allocator);
+    void *block = a->context.allocate(CFIndex(size + sizeof(AllocationPrefix)), 0, a->context.info);
+    if (!block) return nullptr;
+    auto *prefix = new (block) AllocationPrefix{static_cast<CFAllocatorRef>(CFRetain(allocator))};
+    return prefix + 1;
+}
+
+void FreeObjectMemory(void *memory, uint8_t kind) {
+    switch (kind) {
+        case kAllocatorCustom: {
+            AllocationPrefix *prefix = PrefixOf(memory);
+            CFAllocatorRef allocator = prefix->allocator;
+            const CFAllocatorContext &context = AllocatorObject(allocator)->context;
+            if (context.deallocate) context.deallocate(prefix, context.info);
+            CFRelease(allocator);
+            return;
+        }
+        case kAllocatorSelf: {
+            CFAllocatorContext context = static_cast<__CFAllocatorObject *>(memory)->context;
+            if (context.deallocate) context.deallocate(memory, context.info);
+            if (context.release) context.release(context.info);
+            return;
+        }
+        default:
+            std::free(memory);
+    }
 }
 
 CFHashCode PointerHash(CFTypeRef cf) {

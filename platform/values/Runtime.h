@@ -1,10 +1,13 @@
 // The object runtime shared by every value type of the platform layer.
 //
 // Each object starts with an ObjectHeader. Its class (isa) gives the type ID
-// and the type's finalize, equal, hash and describe functions. Objects are
-// malloc'd; the last CFRelease runs the class's finalize, then frees the
-// memory. Immortal objects (constants) carry a retain count of kImmortal and
-// are never written to, so they may live in read-only memory.
+// and the type's finalize, equal, hash and describe functions. Objects made
+// with a predefined allocator are malloc'd; objects made with a caller's
+// allocator come from its allocate callback, behind a prefix that keeps the
+// allocator (retained) for the free. The last CFRelease runs the class's
+// finalize, then frees the memory. Immortal objects (constants) carry a
+// retain count of kImmortal and are never written to, so they may live in
+// read-only memory.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -55,6 +58,12 @@ enum AllocatorKind : uint8_t {
     kAllocatorSystemDefault = 1,
     kAllocatorMalloc = 2,
     kAllocatorNull = 3,
+    // From a caller's allocator, whose reference sits in an AllocationPrefix
+    // just before the object.
+    kAllocatorCustom = 4,
+    // An allocator object made with kCFAllocatorUseContext: its memory came
+    // from its own context.
+    kAllocatorSelf = 5,
 };
 
 // Layout-compatible with __VTConstantString's first members.
@@ -88,16 +97,37 @@ inline T *As(CFTypeRef cf, CFTypeID type) {
     return static_cast<T *>(const_cast<void *>(cf));
 }
 
+// Sits before an object made with a caller's allocator; 16 bytes so that the
+// object keeps the allocation's alignment.
+struct alignas(16) AllocationPrefix {
+    CFAllocatorRef allocator; // retained
+};
+static_assert(sizeof(AllocationPrefix) == 16);
+
 uint8_t AllocatorKindOf(CFAllocatorRef allocator);
+
+// Memory for an object of `size` bytes: malloc'd for a predefined allocator,
+// else from the allocator's allocate callback behind an AllocationPrefix.
+// nullptr when memory runs out. *kind receives the ObjectHeader allocator kind.
+void *AllocateObjectMemory(CFAllocatorRef allocator, size_t size, uint8_t *kind);
+// Gives back memory from AllocateObjectMemory that holds no object yet.
+void FreeObjectMemory(void *memory, uint8_t kind);
 
 // Allocates and constructs an object T (which must begin with ObjectHeader,
 // constructed from the isa, a count of 1 and the allocator kind). `extra`
 // adds trailing bytes after T. Returns nullptr when memory runs out.
 template <class T, class... Args>
 T *CreateObject(CFAllocatorRef allocator, size_t extra, Args &&...args) {
-    void *memory = std::malloc(sizeof(T) + extra);
+    if (extra > SIZE_MAX - sizeof(T)) return nullptr;
+    uint8_t kind = 0;
+    void *memory = AllocateObjectMemory(allocator, sizeof(T) + extra, &kind);
     if (!memory) return nullptr;
-    return new (memory) T(AllocatorKindOf(allocator), std::forward<Args>(args)...);
+    try {
+        return new (memory) T(kind, std::forward<Args>(args)...);
+    } catch (...) {
+        FreeObjectMemory(memory, kind);
+        throw;
+    }
 }
 
 // Helpers for types whose hash or equality is by identity.

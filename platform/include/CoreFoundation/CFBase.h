@@ -112,8 +112,61 @@ CF_EXPORT const CFAllocatorRef kCFAllocatorSystemDefault;
 CF_EXPORT const CFAllocatorRef kCFAllocatorMalloc;
 CF_EXPORT const CFAllocatorRef kCFAllocatorNull;
 
+/* Only meaningful as the first argument of CFAllocatorCreate: the new
+ * allocator's own memory comes from the context's allocate callback. */
+CF_EXPORT const CFAllocatorRef kCFAllocatorUseContext;
+
 CF_EXPORT CFTypeID CFAllocatorGetTypeID(void);
 CF_EXPORT CFAllocatorRef CFAllocatorGetDefault(void);
+
+typedef const void *(*CFAllocatorRetainCallBack)(const void *info);
+typedef void (*CFAllocatorReleaseCallBack)(const void *info);
+typedef CFStringRef (*CFAllocatorCopyDescriptionCallBack)(const void *info);
+typedef void *(*CFAllocatorAllocateCallBack)(CFIndex allocSize, CFOptionFlags hint, void *info);
+typedef void *(*CFAllocatorReallocateCallBack)(void *ptr, CFIndex newsize, CFOptionFlags hint,
+                                               void *info);
+typedef void (*CFAllocatorDeallocateCallBack)(void *ptr, void *info);
+typedef CFIndex (*CFAllocatorPreferredSizeCallBack)(CFIndex size, CFOptionFlags hint, void *info);
+
+/* A caller-defined allocator. Only version 0 exists. info is retained with
+ * retain (when given) for the allocator's lifetime and released with release.
+ * allocate is required; the others may be NULL. */
+typedef struct {
+    CFIndex version;
+    void *info;
+    CFAllocatorRetainCallBack retain;
+    CFAllocatorReleaseCallBack release;
+    CFAllocatorCopyDescriptionCallBack copyDescription;
+    CFAllocatorAllocateCallBack allocate;
+    CFAllocatorReallocateCallBack reallocate;
+    CFAllocatorDeallocateCallBack deallocate;
+    CFAllocatorPreferredSizeCallBack preferredSize;
+} CFAllocatorContext;
+
+/* A new allocator (the caller releases it) working through the context's
+ * callbacks; its own memory comes from allocator, or from the context itself
+ * with kCFAllocatorUseContext. NULL for a missing context, a version other
+ * than 0, no allocate callback, or when memory runs out. Values made with it
+ * take their object memory from it and keep it retained until they are
+ * freed. */
+CF_EXPORT CFAllocatorRef CFAllocatorCreate(CFAllocatorRef allocator, CFAllocatorContext *context);
+/* size bytes from the allocator (NULL: the default), owned by the caller who
+ * gives them back with CFAllocatorDeallocate; NULL for size <= 0 or when the
+ * allocator refuses. */
+CF_EXPORT void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint);
+/* Resizes ptr: a NULL ptr allocates, a newsize of 0 deallocates and returns
+ * NULL. NULL when the allocator cannot resize (ptr then stays valid). */
+CF_EXPORT void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize,
+                                      CFOptionFlags hint);
+/* Gives ptr back to the allocator that made it; NULL is ignored. */
+CF_EXPORT void CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr);
+/* The size the allocator would actually hand out for size bytes (at least
+ * size). */
+CF_EXPORT CFIndex CFAllocatorGetPreferredSizeForSize(CFAllocatorRef allocator, CFIndex size,
+                                                     CFOptionFlags hint);
+/* Copies the allocator's callbacks and info into *context when its version
+ * is 0 (the info is not retained). */
+CF_EXPORT void CFAllocatorGetContext(CFAllocatorRef allocator, CFAllocatorContext *context);
 
 /* The object runtime. */
 CF_EXPORT CFTypeID CFGetTypeID(CFTypeRef cf);

@@ -11,7 +11,7 @@
 
 namespace vt::fuzz {
 
-// A folder made under /tmp once per process and removed at exit. The first
+// A folder made once per process (under $TMPDIR, /dev/shm or /tmp) and removed at exit. The first
 // call also points the folder look-up into it: each domain's Scripts folder
 // is <scratch>/root/{User,Local,Network}/Library/Scripts (made here).
 const std::string &Scratch();

@@ -186,7 +186,7 @@ World MakeWorld() {
 
     // A larger one: libraries under libraries, each with files.
     std::vector<std::string> parents{Text(kVTLocalLibraryID)};
-    for (int i = 0; i < 30; ++i) {
+    for (int i = 0; i < 16; ++i) {
         CFRef<CFStringRef> parent(NewString(parents[size_t(i) / 3]));
         std::string folder = world.items[size_t(i) % world.items.size()];
         std::string id = RegisterForFolder(parent.get(), folder);

@@ -54,6 +54,11 @@ configure "$clang" clang clang++ -DCMAKE_BUILD_TYPE=Release -DVANTRELL_BUILD_BEN
 cmake --build "$clang" -j2
 ctest --test-dir "$clang" -j2 --output-on-failure --timeout 600
 
+# Every input surface under libFuzzer for a short while (clang, its own build
+# folder); the replays of the corpus and regressions ran with the suite above.
+echo "== Fuzzing: scripts/fuzz.sh ${VANTRELL_FUZZ_SECONDS:-20}"
+scripts/fuzz.sh "${VANTRELL_FUZZ_SECONDS:-20}"
+
 # A host builds against the installed package (CMake and pkg-config) and runs.
 echo "== Installed package, example hosts: $release"
 scripts/check-install.sh "$release"

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -350,4 +351,93 @@ TEST(FileSystem, InPlaceFallbackForAFolderTheProcessCannotWrite) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(vt::test::ReadFile(doc), "new");
     EXPECT_EQ(Listing(temp.Join("locked")), std::vector<std::string>{"doc"});
+}
+
+// What a write leaves is described exactly as a later stat sees it, so that a
+// save can tell its own file from one another process wrote.
+TEST(FileSystem, WritesAndReadsDescribeTheFileTheyTouched) {
+    vt::test::TempFolder temp;
+    std::string doc = temp.Join("doc");
+    fsys::WriteResult result;
+    ASSERT_EQ(WriteText(doc, "first", false, result), 0);
+    fsys::FileStatus now;
+    ASSERT_EQ(fsys::Stat(doc.c_str(), now), 0);
+    EXPECT_TRUE(result.targetChanged);
+    EXPECT_TRUE(fsys::SameFileVersion(result.written, now));
+    EXPECT_EQ(result.written.size, 5);
+
+    uint8_t *bytes = nullptr;
+    size_t length = 0;
+    fsys::FileStatus read;
+    ASSERT_EQ(fsys::ReadFile(doc.c_str(), bytes, length, read), 0);
+    std::free(bytes);
+    EXPECT_TRUE(fsys::SameFileVersion(read, now));
+    EXPECT_EQ(fsys::ReadFile(temp.Join("none").c_str(), bytes, length, read),
+              kCFURLResourceNotFoundError);
+
+    // The next write is another version: a new inode.
+    ASSERT_EQ(WriteText(doc, "secon", false, result), 0);
+    EXPECT_FALSE(fsys::SameFileVersion(result.written, now));
+    ASSERT_EQ(fsys::Stat(doc.c_str(), now), 0);
+    EXPECT_TRUE(fsys::SameFileVersion(result.written, now));
+
+    // In place: the same inode, and still the status the write left.
+    {
+        FailingStep refusing(fsys::WriteStep::kCreateTemporary, EACCES);
+        ASSERT_EQ(WriteText(doc, "in place, longer", true, result), 0);
+    }
+    fsys::FileStatus inPlace;
+    ASSERT_EQ(fsys::Stat(doc.c_str(), inPlace), 0);
+    EXPECT_EQ(inPlace.inode, now.inode);
+    EXPECT_TRUE(result.inPlace && result.targetChanged);
+    EXPECT_TRUE(fsys::SameFileVersion(result.written, inPlace));
+
+    // A failure before the rename leaves the target as it was and says so.
+    {
+        FailingStep failing(fsys::WriteStep::kRename, EIO);
+        EXPECT_NE(WriteText(doc, "lost", false, result), 0);
+    }
+    EXPECT_FALSE(result.targetChanged);
+    EXPECT_FALSE(result.inPlace);
+    // A failure inside the in-place rewrite: the file is the write's, partly.
+    fsys::SetWriteStepHook([](fsys::WriteStep step) {
+        return step == fsys::WriteStep::kCreateTemporary ? EACCES
+               : step == fsys::WriteStep::kWrite         ? ENOSPC
+                                                         : 0;
+    });
+    EXPECT_EQ(WriteText(doc, "never", true, result), kCFURLUnknownError);
+    fsys::SetWriteStepHook(nullptr);
+    EXPECT_TRUE(result.inPlace && result.targetChanged);
+    ASSERT_EQ(fsys::Stat(doc.c_str(), now), 0);
+    EXPECT_TRUE(fsys::SameFileVersion(result.written, now));
+    EXPECT_EQ(now.size, 0);
+}
+
+TEST(FileSystem, ExclusiveCopiesNeverReplaceAFileAndLeaveNoPartialOne) {
+    vt::test::TempFolder temp;
+    ASSERT_TRUE(vt::test::WriteFile(temp.Join("from"), "the contents"));
+    fsys::FileStatus source, copied;
+    ASSERT_EQ(fsys::Stat(temp.Join("from").c_str(), source), 0);
+    EXPECT_EQ(fsys::CopyFileExclusively(temp.Join("from"), temp.Join("to"), &copied), 0);
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("to")), "the contents");
+    EXPECT_TRUE(fsys::SameFileVersion(copied, source));
+
+    ASSERT_TRUE(vt::test::WriteFile(temp.Join("from"), "changed"));
+    EXPECT_EQ(fsys::CopyFileExclusively(temp.Join("from"), temp.Join("to")), EEXIST);
+    EXPECT_EQ(vt::test::ReadFile(temp.Join("to")), "the contents");
+    EXPECT_EQ(fsys::CopyFileExclusively(temp.Join("none"), temp.Join("other")), ENOENT);
+    EXPECT_EQ(fsys::CopyFileExclusively(temp.Join("from"), temp.Join("missing/to")), ENOENT);
+
+    // A full disk mid-copy: the file-size limit stands in.
+    ASSERT_TRUE(vt::test::WriteFile(temp.Join("big"), std::string(5000, 'b')));
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int full = fsys::CopyFileExclusively(temp.Join("big"), temp.Join("big copy"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(full, EFBIG);
+    EXPECT_EQ(Listing(temp.Path()), (std::vector<std::string>{"big", "from", "to"}));
 }

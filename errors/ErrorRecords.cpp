@@ -69,10 +69,18 @@ bool HasSingleStringConversion(CFStringRef format) {
 // allocator; a domain or code of the wrong type counts as absent, so every
 // record holds a string domain and a number code; the description, already
 // made with the same allocator, is retained as it is.
+//
+// A record reports a failure, so it must not be lost to the failure it
+// reports: when the caller's allocator refuses, the record comes from the
+// system heap instead, since a NULL record would read as success.
 CFMutableDictionaryRef CreateRecord(CFAllocatorRef allocator, CFStringRef domain, CFNumberRef code,
                                     CFStringRef description) {
     CFMutableDictionaryRef record = CFDictionaryCreateMutable(
         allocator, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    if (!record)
+        record = CFDictionaryCreateMutable(kCFAllocatorSystemDefault, 0,
+                                           &kCFCopyStringDictionaryKeyCallBacks,
+                                           &kCFTypeDictionaryValueCallBacks);
     if (!record) return nullptr;
     CFStringRef checkedDomain = vt::cf::Cast<CFStringRef>(domain);
     CFNumberRef checkedCode = vt::cf::Cast<CFNumberRef>(code);
@@ -92,6 +100,9 @@ CFMutableDictionaryRef CreateVerbatim(CFAllocatorRef allocator, CFNumberRef code
     CFStringRef checked = vt::cf::Cast<CFStringRef>(text);
     CFRef<CFStringRef> description(
         checked ? CFStringCreateWithFormat(allocator, nullptr, CFSTR("%@"), checked) : nullptr);
+    if (checked && !description)
+        description.Reset(
+            CFStringCreateWithFormat(kCFAllocatorSystemDefault, nullptr, CFSTR("%@"), checked));
     return CreateRecord(allocator, kVTErrorDomainOSStatus, code, description.get());
 }
 
@@ -131,6 +142,12 @@ CFMutableDictionaryRef VTErrorCreate(CFAllocatorRef allocator, CFStringRef domai
     va_start(arguments, format);
     CFRef<CFStringRef> description(CreateExpanded(allocator, format, arguments));
     va_end(arguments);
+    if (!description && vt::cf::Cast<CFStringRef>(format)) {
+        // Refused by the caller's allocator: the text still goes with the record.
+        va_start(arguments, format);
+        description.Reset(CreateExpanded(kCFAllocatorSystemDefault, format, arguments));
+        va_end(arguments);
+    }
     return CreateRecord(allocator, domain, code, description.get());
 }
 

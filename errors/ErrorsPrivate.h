@@ -37,6 +37,13 @@ inline CFMutableDictionaryRef CreateCantFindContainer(CFAllocatorRef allocator, 
     return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Can't find container."), name);
 }
 
+// "NAME: Out of memory." (code -4960): a value the operation needed could not
+// be made; what the operation had changed before is undone or left
+// consistent.
+inline CFMutableDictionaryRef CreateOutOfMemory(CFAllocatorRef allocator, const char *name) {
+    return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Out of memory."), name);
+}
+
 // "NAME:: Value is not a property-list type." (code -50): a setter was given
 // a value the XML document cannot hold.
 inline CFMutableDictionaryRef CreateNotStorable(CFAllocatorRef allocator, const char *name) {

@@ -104,16 +104,19 @@ FilesIndex &Index() {
 }
 
 // Appends the file ID to the record's "Files" unless it is already there; a
-// record without a "Files" array is left as it is.
-void AddFile(CFAllocatorRef allocator, CFMutableDictionaryRef record, CFStringRef fileID) {
+// record without a "Files" array is left as it is. False when memory ran out.
+bool AddFile(CFAllocatorRef allocator, CFMutableDictionaryRef record, CFStringRef fileID) {
     CFMutableArrayRef files = vt::doc::GetMutableArray(record, kVTKeyFiles);
-    if (!files) return;
-    vt::Guard([&] {
-        if (Index().Contains(files, fileID)) return;
+    if (!files) return true;
+    return vt::Guard(false, [&] {
+        if (Index().Contains(files, fileID)) return true;
         CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, fileID));
-        if (!stored) return;
+        if (!stored) return false;
+        CFIndex before = CFArrayGetCount(files);
         CFArrayAppendValue(files, stored.get());
+        if (CFArrayGetCount(files) == before) return false;
         Index().Appended(files);
+        return true;
     });
 }
 
@@ -204,7 +207,8 @@ CFMutableDictionaryRef VTLibraryRegisterFileID(CFAllocatorRef allocator, CFStrin
     if (CFMutableDictionaryRef record =
             VTPrivate_FilesSetFileInfoEntryForID(allocator, fileID, libraryID))
         return record;
-    AddFile(allocator, VTPrivate_GetOneLibrary(libraryID), fileID);
+    if (!AddFile(allocator, VTPrivate_GetOneLibrary(libraryID), fileID))
+        return vt::errors::CreateOutOfMemory(allocator, "VTLibraryRegisterFileID");
     return nullptr;
 }
 
@@ -222,7 +226,16 @@ CFStringRef VTLibraryRegisterURL(CFAllocatorRef allocator, CFStringRef libraryID
     }
     CFStringRef fileID =
         VTPrivate_FilesSetFileInfoEntryForURL(allocator, fileURL, libraryID, outError);
-    if (fileID) AddFile(allocator, VTPrivate_GetOneLibrary(libraryID), fileID);
+    if (fileID && !AddFile(allocator, VTPrivate_GetOneLibrary(libraryID), fileID)) {
+        // The entry names the library as an owner: take that back, so that
+        // the failure leaves no half registration.
+        CFRef<CFMutableDictionaryRef> ignored(
+            VTPrivate_FileRemoveOwner(allocator, fileID, libraryID));
+        CFRelease(fileID);
+        vt::errors::HandBack(vt::errors::CreateOutOfMemory(allocator, "VTLibraryRegisterURL"),
+                             outError);
+        return nullptr;
+    }
     return fileID;
 }
 

@@ -21,6 +21,7 @@
 
 #include <initializer_list>
 #include <unordered_map>
+#include <utility>
 
 using vt::CFRef;
 using vt::doc::Get;
@@ -62,15 +63,31 @@ CFMutableArrayRef CreateUnion(CFAllocatorRef allocator, CFArrayRef first, CFArra
 }
 
 // A library registered again keeps the files and children it had: the host
-// re-registers libraries at start-up and must not lose them.
-void KeepLists(CFAllocatorRef allocator, CFMutableDictionaryRef record, CFDictionaryRef previous) {
+// re-registers libraries at start-up and must not lose them. The merged
+// lists are made before anything changes, so that running out of memory
+// fails the registration instead of dropping them. False when a list cannot
+// be made.
+struct KeptLists {
+    CFRef<CFMutableArrayRef> files;
+    CFRef<CFMutableArrayRef> children;
+};
+
+bool MergeLists(CFAllocatorRef allocator, CFDictionaryRef record, CFDictionaryRef previous,
+                KeptLists &kept) {
     for (CFStringRef key : {kVTKeyFiles, kVTKeyChildren}) {
         CFArrayRef before = Get<CFArrayRef>(previous, key);
         if (!before) continue;
         CFRef<CFMutableArrayRef> merged(
             CreateUnion(allocator, before, Get<CFArrayRef>(record, key)));
-        vt::doc::Set(record, key, merged.get());
+        if (!merged) return false;
+        (key == kVTKeyFiles ? kept.files : kept.children) = std::move(merged);
     }
+    return true;
+}
+
+void KeepLists(CFMutableDictionaryRef record, KeptLists &kept) {
+    if (kept.files) vt::doc::Set(record, kVTKeyFiles, kept.files.get());
+    if (kept.children) vt::doc::Set(record, kVTKeyChildren, kept.children.get());
 }
 
 // Which IDs each parent's "Children" array holds, so that linking a child
@@ -238,9 +255,12 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
                                        kRegister);
     CFMutableDictionaryRef description = record.get();
 
-    CFRef<CFStringRef> libraryID(
-        vt::doc::CreateStoredString(allocator, Get<CFStringRef>(description, kVTKeyUUID)));
-    if (!libraryID) return nullptr;
+    CFStringRef uuid = Get<CFStringRef>(description, kVTKeyUUID);
+    if (!uuid)
+        return VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Library description not found."),
+                                       kRegister);
+    CFRef<CFStringRef> libraryID(vt::doc::CreateStoredString(allocator, uuid));
+    if (!libraryID) return vt::errors::CreateOutOfMemory(allocator, kRegister);
     CFRef<CFStringRef> urlMapID =
         CFRef<CFStringRef>::Retain(Get<CFStringRef>(description, kVTFileInfoKeyURLMapID));
     CFRef<CFStringRef> parentID =
@@ -259,6 +279,17 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
 
     CFRef<CFMutableDictionaryRef> previous =
         CFRef<CFMutableDictionaryRef>::Retain(VTPrivate_GetOneLibrary(libraryID.get()));
+    // Everything that can run out of memory without a way back is made
+    // before the first change.
+    KeptLists kept;
+    if (previous && previous.get() != description &&
+        !MergeLists(allocator, description, previous.get(), kept))
+        return vt::errors::CreateOutOfMemory(allocator, kRegister);
+    CFRef<CFStringRef> handBack;
+    if (outLibraryID) {
+        handBack.Reset(CreateDistinctCopy(allocator, libraryID.get()));
+        if (!handBack) return vt::errors::CreateOutOfMemory(allocator, kRegister);
+    }
     CFDictionaryRemoveValue(description, kVTKeyUUID);
 
     CFRef<CFMutableDictionaryRef> result;
@@ -282,7 +313,7 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
     CFDictionaryRemoveValue(description, kVTKeyFolderInfo);
 
     if (previous && previous.get() != description) {
-        KeepLists(allocator, description, previous.get());
+        KeepLists(description, kept);
         CFStringRef formerParent = Get<CFStringRef>(previous.get(), kVTKeyParentID);
         if (formerParent && !(parentID && CFEqual(formerParent, parentID.get())))
             RemoveChild(formerParent, libraryID.get());
@@ -302,7 +333,7 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
     }
 
     VTPrivate_RemoveLibraryDescription(descriptionID);
-    if (outLibraryID) *outLibraryID = CreateDistinctCopy(allocator, libraryID.get());
+    if (outLibraryID) *outLibraryID = handBack.Release();
     return result.Release();
 }
 

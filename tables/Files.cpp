@@ -36,13 +36,21 @@ bool AddOwner(CFAllocatorRef allocator, CFMutableDictionaryRef entry, CFStringRe
     return true;
 }
 
-// Stores a new entry for the URL, owned by `owner`, under the file ID.
+// Stores a new entry for the URL, owned by `owner`, under the file ID. False,
+// with a record in *outError (when given), when it cannot be made.
 bool StoreNewEntry(CFAllocatorRef allocator, CFMutableDictionaryRef files, CFStringRef fileID,
-                   CFURLRef url, CFStringRef owner, CFMutableDictionaryRef *outError) {
+                   CFURLRef url, CFStringRef owner, CFMutableDictionaryRef *outError,
+                   const char *name) {
     CFRef<CFStringRef> key(vt::doc::CreateStoredString(allocator, fileID));
+    CFRef<CFMutableDictionaryRef> error;
     CFRef<CFMutableDictionaryRef> entry(
-        VTPrivate_FilesCreateFileInfo(allocator, url, owner, outError));
-    if (!key || !entry) return false;
+        key ? VTPrivate_FilesCreateFileInfo(allocator, url, owner, error.Out()) : nullptr);
+    if (!key || !entry) {
+        vt::errors::HandBack(
+            error ? error.Release() : vt::errors::CreateOutOfMemory(allocator, name), outError);
+        return false;
+    }
+    vt::errors::HandBack(error.Release(), outError);
     CFDictionarySetValue(files, key.get(), entry.get());
     return true;
 }
@@ -145,15 +153,23 @@ CFMutableDictionaryRef VTPrivate_FilesSetFileInfoEntryForID(CFAllocatorRef alloc
     if (CFMutableDictionaryRef entry = vt::doc::GetMutableDictionary(files, id.get())) {
         // Registering by ID only adds the owner; the contents list is
         // refreshed by URL or by a child library's registration.
-        AddOwner(allocator, entry, owner);
+        if (!AddOwner(allocator, entry, owner))
+            return vt::errors::CreateOutOfMemory(allocator, "VTPrivate_FilesSetFileInfoEntryForID");
         return nullptr;
     }
     CFStringRef text = VTPrivate_MapGetValue(id.get());
     if (!text) return nullptr;
     CFRef<CFURLRef> url(CFURLCreateWithString(allocator, text, nullptr));
-    if (!url) return nullptr;
+    if (!url) {
+        // The map's text is no URL, or no URL could be made from it.
+        CFRef<CFURLRef> probe(CFURLCreateWithString(kCFAllocatorSystemDefault, text, nullptr));
+        return probe ? vt::errors::CreateOutOfMemory(allocator,
+                                                     "VTPrivate_FilesSetFileInfoEntryForID")
+                     : nullptr;
+    }
     CFMutableDictionaryRef error = nullptr;
-    StoreNewEntry(allocator, files, id.get(), url.get(), owner, &error);
+    StoreNewEntry(allocator, files, id.get(), url.get(), owner, &error,
+                  "VTPrivate_FilesSetFileInfoEntryForID");
     return error;
 }
 
@@ -185,14 +201,21 @@ CFStringRef VTPrivate_FilesSetFileInfoEntryForURL(CFAllocatorRef allocator, CFUR
     if (CFMutableDictionaryRef entry = vt::doc::GetMutableDictionary(files, fileID.get())) {
         // Refreshed in place: keys that library registration or the host
         // stored (the folder's paths among them) survive a new registration.
-        if (!AddOwner(allocator, entry, owner)) return nullptr;
+        if (!AddOwner(allocator, entry, owner)) {
+            vt::errors::HandBack(
+                vt::errors::CreateOutOfMemory(allocator, "VTPrivate_FilesSetFileInfoEntryForURL"),
+                outError);
+            return nullptr;
+        }
         if (!vt::doc::Get<CFStringRef>(entry, kVTKeyKind))
             CFDictionarySetValue(entry, kVTKeyKind, kVTKindFileInfo);
         CFDictionaryRemoveValue(entry, kCFURLFileDirectoryContents);
         vt::errors::HandBack(VTPrivate_FilesUpdateFileInfo(allocator, entry, url), outError);
         return fileID.Release();
     }
-    if (!StoreNewEntry(allocator, files, fileID.get(), url, owner, outError)) return nullptr;
+    if (!StoreNewEntry(allocator, files, fileID.get(), url, owner, outError,
+                       "VTPrivate_FilesSetFileInfoEntryForURL"))
+        return nullptr;
     return fileID.Release();
 }
 

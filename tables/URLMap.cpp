@@ -199,7 +199,10 @@ CFStringRef VTPrivate_MapCreateEntryIDWithURL(CFAllocatorRef allocator, CFURLRef
         return nullptr;
     }
     CFRef<CFStringRef> stored(vt::doc::CreateStoredString(allocator, text.get()));
-    if (!stored) return nullptr;
+    if (!stored) {
+        vt::errors::HandBack(vt::errors::CreateOutOfMemory(allocator, kCreateName), outError);
+        return nullptr;
+    }
     ReverseIndex &index = Index();
     index.WillStore(table);
     const void *old = nullptr;

@@ -122,20 +122,24 @@ CFRef<CFStringRef> CopyRecordString(CFAllocatorRef allocator, CFStringRef librar
     return CFRef<CFStringRef>::Retain(Cast<CFStringRef>(value));
 }
 
-// A copy of the library's "Children" when it lists at least one ID.
-CFArrayRef CopyChildren(CFAllocatorRef allocator, CFStringRef libraryID) {
+// A copy of the library's "Children" when it lists at least one ID; *failed
+// is set when that copy cannot be made.
+CFArrayRef CopyChildren(CFAllocatorRef allocator, CFStringRef libraryID, bool *failed) {
     CFRef<CFMutableDictionaryRef> dropped;
     CFArrayRef children =
         Cast<CFArrayRef>(VTLibraryGetValue(allocator, libraryID, kVTKeyChildren, dropped.Out()));
     if (!children || CFArrayGetCount(children) == 0) return nullptr;
-    return CFArrayCreateCopy(allocator, children);
+    CFArrayRef copy = CFArrayCreateCopy(allocator, children);
+    if (!copy) *failed = true;
+    return copy;
 }
 
 // Deletes the descendants of rootID, each one's own descendants before it,
 // each library once even when "Children" loops back. An explicit stack
 // rather than recursion, so that no depth of a foreign document's tree can
-// exhaust the call stack.
-void RemoveDescendants(CFAllocatorRef allocator, CFStringRef rootID) {
+// exhaust the call stack. False when memory ran out: the libraries deleted by
+// then are gone whole, the others untouched.
+bool RemoveDescendants(CFAllocatorRef allocator, CFStringRef rootID) {
     struct Frame {
         CFRef<CFStringRef> id;
         CFRef<CFArrayRef> children;
@@ -143,11 +147,13 @@ void RemoveDescendants(CFAllocatorRef allocator, CFStringRef rootID) {
     };
     CFRef<CFMutableDictionaryRef> visited(CFDictionaryCreateMutable(
         kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
-    if (!visited) return;
+    if (!visited) return false;
     CFDictionarySetValue(visited.get(), rootID, kCFBooleanTrue);
+    bool failed = false;
     std::vector<Frame> stack;
     stack.push_back({CFRef<CFStringRef>::Retain(rootID),
-                     CFRef<CFArrayRef>(CopyChildren(allocator, rootID)), 0});
+                     CFRef<CFArrayRef>(CopyChildren(allocator, rootID, &failed)), 0});
+    if (failed) return false;
     while (!stack.empty()) {
         Frame &top = stack.back();
         CFIndex count = top.children ? CFArrayGetCount(top.children.get()) : 0;
@@ -156,7 +162,8 @@ void RemoveDescendants(CFAllocatorRef allocator, CFStringRef rootID) {
                 Cast<CFStringRef>(CFArrayGetValueAtIndex(top.children.get(), top.next++));
             if (!child || CFDictionaryContainsKey(visited.get(), child)) continue;
             CFDictionarySetValue(visited.get(), child, kCFBooleanTrue);
-            CFRef<CFArrayRef> grandchildren(CopyChildren(allocator, child));
+            CFRef<CFArrayRef> grandchildren(CopyChildren(allocator, child, &failed));
+            if (failed) return false;
             stack.push_back({CFRef<CFStringRef>::Retain(child), std::move(grandchildren), 0});
             continue;
         }
@@ -165,6 +172,7 @@ void RemoveDescendants(CFAllocatorRef allocator, CFStringRef rootID) {
         if (stack.empty()) break;
         CFRef<CFMutableDictionaryRef> dropped(VTPrivate_DeleteOneLibrary(allocator, id.get()));
     }
+    return true;
 }
 
 } // namespace
@@ -204,11 +212,10 @@ CFMutableDictionaryRef VTPrivate_DeleteOneLibrary(CFAllocatorRef allocator, CFSt
 CFMutableDictionaryRef VTDocumentRemoveLibrary(CFAllocatorRef allocator, CFStringRef libraryID) {
     if (!Cast<CFStringRef>(libraryID)) return VTErrorCreateNULLParamFormat(allocator, kRemove);
     CFRef<CFStringRef> keep = CFRef<CFStringRef>::Retain(libraryID);
-    bool walked = vt::Guard(false, [&] {
-        RemoveDescendants(allocator, libraryID);
-        return true;
-    });
-    if (!walked) return vt::errors::CreateCantFindContainer(allocator, kRemove);
+    // Without the whole walk the library stays, so no descendant is left
+    // under a parent that is gone.
+    bool walked = vt::Guard(false, [&] { return RemoveDescendants(allocator, libraryID); });
+    if (!walked) return vt::errors::CreateOutOfMemory(allocator, kRemove);
     return VTPrivate_DeleteOneLibrary(allocator, libraryID);
 }
 

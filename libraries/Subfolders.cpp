@@ -1,5 +1,6 @@
 // Subfolder registration: one level of child libraries grown from the
 // subfolders of a library's folder, each with the items inside it as files.
+#include "errors/ErrorsPrivate.h"
 #include "libraries/LibrariesPrivate.h"
 #include "libraries/ParentRefresh.h"
 
@@ -28,6 +29,11 @@ class CurrentResult {
   public:
     void Take(CFMutableDictionaryRef record) {
         if (record) record_.Reset(record);
+    }
+    // A value the pass needed could not be made: the pass must not look
+    // like one that found nothing to do.
+    void OutOfMemory(CFAllocatorRef allocator) {
+        Take(vt::errors::CreateOutOfMemory(allocator, kName));
     }
     CFMutableDictionaryRef Release() { return record_.Release(); }
 
@@ -64,25 +70,47 @@ CFURLRef CreateLibraryFolderURL(CFAllocatorRef allocator, CFStringRef libraryID,
         VTLibraryGetValue(allocator, libraryID, kVTFileInfoKeyURLMapID, &error));
     result.Take(error);
     CFStringRef text = mapID ? VTPrivate_MapGetValue(mapID) : nullptr;
-    return text ? CFURLCreateWithString(allocator, text, nullptr) : nullptr;
+    CFURLRef url = text ? CFURLCreateWithString(allocator, text, nullptr) : nullptr;
+    if (text && !url) result.OutOfMemory(allocator);
+    return url;
+}
+
+// A folder listing, or NULL; a folder that exists but gives no listing is a
+// failure of the pass rather than an empty folder.
+CFMutableArrayRef CopyListing(CFAllocatorRef allocator, CFURLRef folder, CurrentResult &result) {
+    CFMutableArrayRef listing = VTU_URLCopyDirectoryContents(allocator, folder);
+    if (!listing) {
+        CFRef<CFTypeRef> exists(
+            VTU_URLCopyFileInfo(kCFAllocatorSystemDefault, folder, kCFURLFileExists, nullptr));
+        if (exists.get() == kCFBooleanTrue) result.OutOfMemory(allocator);
+    }
+    return listing;
 }
 
 // The subfolders of the folder that the URL map does not know yet, in
 // listing order (the platform lists by name), so every run takes them in the
 // same order.
-std::vector<Subfolder> CollectNewSubfolders(CFAllocatorRef allocator, CFURLRef folder) {
+std::vector<Subfolder> CollectNewSubfolders(CFAllocatorRef allocator, CFURLRef folder,
+                                            CurrentResult &result) {
     std::vector<Subfolder> found;
-    CFRef<CFMutableArrayRef> listing(VTU_URLCopyDirectoryContents(allocator, folder));
+    CFRef<CFMutableArrayRef> listing(CopyListing(allocator, folder, result));
     CFIndex count = listing ? CFArrayGetCount(listing.get()) : 0;
     for (CFIndex i = 0; i < count; ++i) {
         CFURLRef entry = vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(listing.get(), i));
         // Bundles count like any folder: only the directory path decides.
         if (!entry || !CFURLHasDirectoryPath(entry)) continue;
         CFRef<CFURLRef> absolute(CFURLCopyAbsoluteURL(entry));
-        if (!absolute || VTPrivate_MapGetEntryIDForURL(absolute.get())) continue;
+        if (!absolute) {
+            result.OutOfMemory(allocator);
+            continue;
+        }
+        if (VTPrivate_MapGetEntryIDForURL(absolute.get())) continue;
         CFRef<CFStringRef> name(VTU_StringCreateMutableCopyTrimmingSuffix(
             allocator, CFURLGetString(entry), CFSTR("/")));
-        if (!name) continue;
+        if (!name) {
+            result.OutOfMemory(allocator);
+            continue;
+        }
         found.push_back({std::move(name), std::move(absolute)});
     }
     return found;
@@ -93,17 +121,23 @@ std::vector<Subfolder> CollectNewSubfolders(CFAllocatorRef allocator, CFURLRef f
 // scan per item.
 void RegisterItems(CFAllocatorRef allocator, CFStringRef childID, CFURLRef folder,
                    CurrentResult &result) {
-    CFRef<CFMutableArrayRef> listing(VTU_URLCopyDirectoryContents(allocator, folder));
+    CFRef<CFMutableArrayRef> listing(CopyListing(allocator, folder, result));
     CFIndex count = listing ? CFArrayGetCount(listing.get()) : 0;
     if (count == 0) return;
     CFRef<CFMutableDictionaryRef> held(CFDictionaryCreateMutable(
         kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
-    if (!held) return;
+    if (!held) {
+        result.OutOfMemory(allocator);
+        return;
+    }
     bool heldKnown = false;
     for (CFIndex i = 0; i < count; ++i) {
         CFURLRef entry = vt::cf::Cast<CFURLRef>(CFArrayGetValueAtIndex(listing.get(), i));
         CFRef<CFURLRef> item(entry ? CFURLCopyAbsoluteURL(entry) : nullptr);
-        if (!item) continue;
+        if (!item) {
+            if (entry) result.OutOfMemory(allocator);
+            continue;
+        }
         CFMutableDictionaryRef error = nullptr;
         CFRef<CFStringRef> fileID(
             VTPrivate_FilesSetFileInfoEntryForURL(allocator, item.get(), childID, &error));
@@ -163,17 +197,21 @@ CFMutableDictionaryRef RegisterSubfolders(CFAllocatorRef allocator, CFStringRef 
     CurrentResult result;
     CFRef<CFURLRef> folder(CreateLibraryFolderURL(allocator, libraryID, result));
     if (!folder) return result.Release();
-    std::vector<Subfolder> subfolders = CollectNewSubfolders(allocator, folder.get());
+    std::vector<Subfolder> subfolders = CollectNewSubfolders(allocator, folder.get(), result);
 
     bool registeredAny = false;
     {
         ParentRefreshPause pause;
         for (const Subfolder &subfolder : subfolders) {
             CFRef<CFStringRef> hash(VTU_StringCreateHashedWithMD5(allocator, subfolder.name.get()));
-            if (!hash) continue;
-            CFRef<CFStringRef> childID(CFStringCreateWithFormat(
-                allocator, nullptr, CFSTR("%@.%@"), kVTLibraryAutoIDPrefix, hash.get()));
-            if (!childID) continue;
+            CFRef<CFStringRef> childID(
+                hash ? CFStringCreateWithFormat(allocator, nullptr, CFSTR("%@.%@"),
+                                                kVTLibraryAutoIDPrefix, hash.get())
+                     : nullptr);
+            if (!childID) {
+                result.OutOfMemory(allocator);
+                continue;
+            }
             // A folder of the same name elsewhere already owns this ID; taking
             // it over would move that library here.
             if (VTPrivate_LibraryIDIsRegistered(childID.get())) {

@@ -122,13 +122,16 @@ CFMutableDictionaryRef VTSearchConfigurationDescriptionCreate(CFAllocatorRef all
     if (!store)
         return VTErrorCreateCoreFormat(
             allocator, CFSTR("%s:: Ssearch configuration description array is NULL."), kName);
-    CFRef<CFMutableDictionaryRef> description(CreateDictionary(allocator));
-    if (!description)
+    auto allocationProblem = [&] {
         return VTErrorCreateCoreFormat(
             allocator, CFSTR("%s:: Search configuration description allocation problem."), kName);
-
+    };
+    CFRef<CFMutableDictionaryRef> description(CreateDictionary(allocator));
     CFRef<CFMutableArrayRef> ids(CreateArray(allocator));
     CFRef<CFMutableArrayRef> inherits(CreateArray(allocator));
+    // A description short of its lists would be registered as one that
+    // searches nothing.
+    if (!description || !ids || !inherits) return allocationProblem();
     // The title object itself: a host may keep changing its own string until
     // registration, which fixes a copy in the document.
     CFDictionarySetValue(description.get(), kVTKeyTitle, title);
@@ -141,9 +144,12 @@ CFMutableDictionaryRef VTSearchConfigurationDescriptionCreate(CFAllocatorRef all
         // strings stay the caller's to change.
         if (CFArrayRef given = cf::Cast<CFArrayRef>(libraryIDs)) {
             for (CFIndex i = 0, count = CFArrayGetCount(given); i < count; ++i) {
-                CFRef<CFStringRef> id(
-                    doc::CreateStoredString(allocator, CFArrayGetValueAtIndex(given, i)));
-                if (id) CFArrayAppendValue(ids.get(), id.get());
+                CFTypeRef givenID = CFArrayGetValueAtIndex(given, i);
+                CFRef<CFStringRef> id(doc::CreateStoredString(allocator, givenID));
+                if (id)
+                    CFArrayAppendValue(ids.get(), id.get());
+                else if (cf::Cast<CFStringRef>(givenID))
+                    return allocationProblem();
             }
         }
         CFDictionarySetValue(description.get(), kVTKeyLibraryIDs, ids.get());

@@ -561,13 +561,13 @@ void Call(Input &in) {
 // was loaded.
 bool Load(const std::string &file, bool startUp) {
     const World &world = TheWorld();
+    // Copies that start-up or a save kept beside the document (unreadable,
+    // other version, another writer's) are of no use to the next input.
+    for (const auto &entry : fs::directory_iterator(fs::path(world.documentPath).parent_path()))
+        if (entry.path() != world.documentPath) fs::remove_all(entry.path());
     vt::fuzz::WriteFile(world.documentPath, file);
     if (startUp) {
         CFRef<CFMutableDictionaryRef> error(VantrellLoadDocument(nullptr, nullptr));
-        // Start-up keeps what it replaces beside the document; one input's
-        // copies are of no use to the next.
-        for (const auto &entry : fs::directory_iterator(fs::path(world.documentPath).parent_path()))
-            if (entry.path() != world.documentPath) fs::remove_all(entry.path());
         if (error) return false;
     } else if (VTPrivate_DocumentLoad(nullptr) != kCFBooleanTrue) {
         return false;

@@ -255,10 +255,9 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
                                        kRegister);
     CFMutableDictionaryRef description = record.get();
 
+    // A description without a usable ID registers nothing, and says nothing.
     CFStringRef uuid = Get<CFStringRef>(description, kVTKeyUUID);
-    if (!uuid)
-        return VTErrorCreateCoreFormat(allocator, CFSTR("%s:: Library description not found."),
-                                       kRegister);
+    if (!uuid) return nullptr;
     CFRef<CFStringRef> libraryID(vt::doc::CreateStoredString(allocator, uuid));
     if (!libraryID) return vt::errors::CreateOutOfMemory(allocator, kRegister);
     CFRef<CFStringRef> urlMapID =

@@ -145,16 +145,30 @@ CFMutableDictionaryRef VTPrivate_DocumentCreate(CFAllocatorRef allocator) {
     if (!document)
         return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Allocation problem: "),
                                        "Can't allocate document.");
+    // A table that cannot be made must not pass for a complete document: the
+    // build would save it as current.
+    bool complete = true;
     CFRef<CFMutableArrayRef> substrings(CFArrayCreateMutable(allocator, 0, &kCFTypeArrayCallBacks));
     for (CFStringRef key :
          {kVTTopLevelKeyExtensions, kVTTopLevelKeyFiles, kVTTopLevelKeyLibraries, kVTTopLevelKeyMap,
           kVTTopLevelKeyProperties, kVTTopLevelKeySearchConfigurations}) {
+        if (CFDictionaryContainsKey(document, key)) continue;
         CFRef<CFMutableDictionaryRef> table(CreateTable(allocator));
-        if (table) CFDictionaryAddValue(document, key, table.get());
+        if (table)
+            CFDictionaryAddValue(document, key, table.get());
+        else
+            complete = false;
     }
     if (substrings) {
         CFArrayAppendValue(substrings.get(), kVTSubstring_Disabled);
         CFDictionaryAddValue(document, kVTTopLevelKeyDisabledFolderSubstrings, substrings.get());
+    } else if (!CFDictionaryContainsKey(document, kVTTopLevelKeyDisabledFolderSubstrings)) {
+        complete = false;
+    }
+    if (!complete) {
+        if (document != lgVTDocumentRef) CFRelease(document);
+        return VTErrorCreateCoreFormat(allocator, CFSTR("%s: Out of memory."),
+                                       "VTPrivate_DocumentCreate");
     }
     CFDictionaryAddValue(document, kVTTopLevelKeySearchConfigurationLastSelected,
                          CFSTR("info.module.search.configuration.id.user"));

@@ -256,6 +256,9 @@ void RegisterRootLibraries(CFAllocatorRef allocator, CFRef<CFMutableDictionaryRe
             if (carried) RestoreLibrary(*carried, i);
         }
         if (result) VTErrorShow(result.get(), CFSTR("%s"), root.heading);
+        // A root library that could not be registered ends the build: the
+        // document must not be saved as current without it.
+        if (result && !VTPrivate_LibraryIDIsRegistered(root.libraryID)) return;
     }
 }
 

@@ -394,9 +394,5 @@ TEST(AllocationFaultsAtStartup, NeitherCrashesNorLeaks) {
 }
 
 TEST(AllocationFaultsAtStartup, NeverReportsAHalfBuiltDocumentAsSuccess) {
-    GTEST_SKIP() << "needs two start-up fixes: RegisterRootLibraries (document/Startup.cpp) "
-                    "must stop at a root library that is not registered and return its record, "
-                    "and VTPrivate_DocumentCreate (document/Document.cpp) must return a record "
-                    "when a table's initial value cannot be made";
     SweepStartUp(true);
 }

@@ -263,7 +263,15 @@ CFMutableDictionaryRef VTLibraryUnregisterFileID(CFAllocatorRef allocator, CFStr
     // Either ID may be borrowed from an array this call edits.
     CFRef<CFStringRef> keepLibrary = CFRef<CFStringRef>::Retain(libraryID);
     CFRef<CFStringRef> keepFile = CFRef<CFStringRef>::Retain(fileID);
-    CFRef<CFMutableDictionaryRef> result(VTPrivate_FileRemoveOwner(allocator, fileID, libraryID));
+    // The library's own folder entry keeps the library as an owner while its
+    // "URLMapID" names it: without that, removing another library on the
+    // same folder would take the entry and leave this one's folder dangling.
+    CFStringRef ownFolder =
+        vt::doc::Get<CFStringRef>(VTPrivate_GetOneLibrary(libraryID), kVTFileInfoKeyURLMapID);
+    CFRef<CFMutableDictionaryRef> result(
+        ownFolder && CFEqual(ownFolder, fileID)
+            ? nullptr
+            : VTPrivate_FileRemoveOwner(allocator, fileID, libraryID));
     CFRef<CFMutableDictionaryRef> lookUp;
     CFMutableArrayRef files = VTLibraryGetFiles(allocator, libraryID, lookUp.Out());
     if (lookUp) result = std::move(lookUp);

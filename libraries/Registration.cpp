@@ -312,6 +312,16 @@ CFMutableDictionaryRef VTDocumentRegisterLibrary(CFAllocatorRef allocator,
     CFDictionaryRemoveValue(description, kVTKeyFolderInfo);
 
     if (previous && previous.get() != description) {
+        // A library moved to another folder is no longer an owner of the old
+        // folder's entry, unless it keeps that folder among its files.
+        CFStringRef formerFolder = Get<CFStringRef>(previous.get(), kVTFileInfoKeyURLMapID);
+        CFArrayRef files =
+            kept.files ? kept.files.get() : Get<CFArrayRef>(description, kVTKeyFiles);
+        if (formerFolder && !(urlMapID && CFEqual(formerFolder, urlMapID.get())) &&
+            !(files && VTU_ArrayContainsValue(files, formerFolder))) {
+            CFRef<CFMutableDictionaryRef> ignored(
+                VTPrivate_FileRemoveOwner(allocator, formerFolder, libraryID.get()));
+        }
         KeepLists(description, kept);
         CFStringRef formerParent = Get<CFStringRef>(previous.get(), kVTKeyParentID);
         if (formerParent && !(parentID && CFEqual(formerParent, parentID.get())))

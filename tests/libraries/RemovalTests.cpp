@@ -127,6 +127,39 @@ TEST_F(Removal, SharedFolderGoesWithItsLastOwner) {
     EXPECT_FALSE(FolderKept(mapID.get()));
 }
 
+// A library's folder entry must outlive every library whose "URLMapID"
+// names it, whatever was unregistered or re-registered in between.
+TEST_F(Removal, NoLibraryIsLeftWithADanglingFolderOrOwner) {
+    // Unregistering its own folder does not give the folder entry up.
+    CFRef<CFStringRef> first = Library(kVTUserLibraryID, "first", "shared");
+    CFRef<CFStringRef> second = Library(kVTUserLibraryID, "second", "shared");
+    CFRef<CFStringRef> mapID = Field(first.get(), kVTFileInfoKeyURLMapID);
+    CFRef<CFURLRef> shared(NewFolderURL(work_.Join("shared")));
+    EXPECT_FALSE(Record(VTLibraryUnregisterURL(nullptr, first.get(), shared.get())));
+    EXPECT_EQ(Owners(mapID.get()), (Strings{"first", "second"}));
+    EXPECT_FALSE(Record(VTDocumentRemoveLibrary(nullptr, second.get())));
+    EXPECT_TRUE(FolderKept(mapID.get()));
+    EXPECT_EQ(StringOf(VTFileGetURL(mapID.get())), StringOf(CFURLGetString(shared.get())));
+    // A file that is not its folder is still given up.
+    CFRef<CFStringRef> file = File(first.get(), "f");
+    EXPECT_FALSE(Record(VTLibraryUnregisterFileID(nullptr, first.get(), file.get())));
+    EXPECT_EQ(Owners(file.get()), Strings{});
+
+    // Registered again on another folder, a library leaves the old folder's
+    // owners, so its removal leaves no owner naming it.
+    CFRef<CFStringRef> moved = Library(kVTUserLibraryID, "moved", "old");
+    CFRef<CFStringRef> oldFolder = Field(moved.get(), kVTFileInfoKeyURLMapID);
+    Library(kVTUserLibraryID, "moved", "new");
+    EXPECT_EQ(Owners(oldFolder.get()), Strings{});
+    EXPECT_FALSE(Record(VTDocumentRemoveLibrary(nullptr, moved.get())));
+    CFRef<CFArrayRef> ids(VTDocumentCopyFileIDs(nullptr, nullptr));
+    for (CFIndex i = 0; i < CFArrayGetCount(ids.get()); ++i) {
+        auto id = vt::cf::Cast<CFStringRef>(CFArrayGetValueAtIndex(ids.get(), i));
+        for (const std::string &owner : Owners(id))
+            EXPECT_NE(owner, "moved") << StringOf(id);
+    }
+}
+
 TEST_F(Removal, EndsOnLoopsAndKeepsBorrowedIDsAlive) {
     CFRef<CFStringRef> a = Library(kVTUserLibraryID, "a");
     CFRef<CFStringRef> b = Library(a.get(), "b");

@@ -224,12 +224,12 @@ CFMutableDictionaryRef VTPrivate_DocumentSave(CFAllocatorRef allocator) {
         return VTErrorCreateCore(allocator, CFSTR("Document URL is NULL"));
     }
     if (!lgVTDocumentRef) return VTErrorCreateNULLParam(allocator);
-    CFRef<CFPropertyListRef> copy(CFPropertyListCreateDeepCopy(
-        kCFAllocatorDefault, lgVTDocumentRef, kCFPropertyListMutableContainersAndLeaves));
-    CFRef<CFDataRef> bytes(copy ? CFPropertyListCreateXMLData(kCFAllocatorDefault, copy.get())
-                                : nullptr);
-    // Bytes that cannot be produced are a failure like a copy that cannot be
-    // made: nothing is written, and the caller hears of it.
+    // Written from the held document itself: nothing can change it while it
+    // is written, and a copy would only double the memory a save needs. The
+    // writer checks every value (types, cycles, text XML cannot carry) as the
+    // copy did, so bytes that cannot be produced still write nothing, and
+    // the caller hears of it.
+    CFRef<CFDataRef> bytes(CFPropertyListCreateXMLData(kCFAllocatorDefault, lgVTDocumentRef));
     if (!bytes) return VTErrorCreateCore(allocator, CFSTR("Can't create document output format."));
 
     // The bytes go to a temporary file beside the document, which is flushed

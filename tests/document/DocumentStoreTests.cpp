@@ -244,16 +244,30 @@ TEST_F(DocumentStore, SaveReportsEachFailureAndKeepsTheFile) {
     std::string before = vt::test::ReadFile(DocumentPath());
     ASSERT_FALSE(before.empty());
 
-    // A value that is not a property-list value cannot be written.
-    CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
+    // The save writes the held document itself, so each value it cannot
+    // write must still stop it before the file is touched: a value that is
+    // not a property-list value, text XML cannot carry, a container that
+    // holds itself.
     CFMutableDictionaryRef extensions = MutableTable(kVTTopLevelKeyExtensions);
     ASSERT_NE(extensions, nullptr);
-    CFDictionarySetValue(extensions, CFSTR("uuid"), uuid.get());
-    error.Reset(VantrellSaveDocument(nullptr));
-    EXPECT_EQ(VTU_ErrorGetCode(error.get()), -4960);
-    EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())), "Can't create document output format.");
-    EXPECT_EQ(vt::test::ReadFile(DocumentPath()), before);
-    CFDictionaryRemoveValue(extensions, CFSTR("uuid"));
+    CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
+    CFRef<CFStringRef> control(
+        CFStringCreateWithCString(nullptr, "bell\x07", kCFStringEncodingUTF8));
+    CFRef<CFMutableArrayRef> loop(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFRef<CFMutableArrayRef> inner(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFArrayAppendValue(loop.get(), inner.get());
+    CFArrayAppendValue(inner.get(), loop.get());
+    for (CFTypeRef bad : {CFTypeRef(uuid.get()), CFTypeRef(control.get()), CFTypeRef(loop.get())}) {
+        CFDictionarySetValue(extensions, CFSTR("bad"), bad);
+        error.Reset(VantrellSaveDocument(nullptr));
+        EXPECT_EQ(VTU_ErrorGetCode(error.get()), -4960);
+        EXPECT_EQ(StringOf(VTErrorGetDescription(error.get())),
+                  "Can't create document output format.");
+        EXPECT_EQ(vt::test::ReadFile(DocumentPath()), before);
+        EXPECT_EQ(CFDictionaryGetValue(extensions, CFSTR("bad")), bad);
+    }
+    CFDictionaryRemoveValue(extensions, CFSTR("bad"));
+    CFArrayRemoveAllValues(inner.get()); // the loop would never be freed
 
     // A folder in the file's place cannot be replaced: the code is the
     // platform's status for that write.

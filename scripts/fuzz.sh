@@ -8,7 +8,6 @@
 # VANTRELL_FUZZ_BUILD_DIR names the build folder (default build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 scripts/setup.sh
 
 seconds=${1:-20}
@@ -22,6 +21,7 @@ if command -v ccache >/dev/null; then
 fi
 CC=clang CXX=clang++ cmake -S . -B "$build" "${args[@]}" >/dev/null
 cmake --build "$build" -j2 --target vantrell_fuzz
+bin=$(cd "$build/fuzz" && pwd)
 
 # Scratch folders of the targets and the corpus copies live here; a target
 # killed on a failure leaves its scratch folder behind, removed with it.
@@ -43,7 +43,7 @@ for target in "${targets[@]}"; do
     cp "fuzz/corpus/$target/"* "$corpus/"
     echo "== $target: ${seconds}s"
     # Paths are absolute: the document target works in a folder of its own.
-    if TMPDIR="$work/tmp" "$root/$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 \
+    if TMPDIR="$work/tmp" "$bin/$target" -max_total_time="$seconds" -timeout=30 \
         -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" >"$work/$target.log" 2>&1; then
         grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' \
             "$work/$target.log" | sed 's/^stat::/   /'

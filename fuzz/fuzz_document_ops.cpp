@@ -21,7 +21,6 @@
 #include "document/DocumentPrivate.h"
 #include "libraries/LibrariesPrivate.h"
 #include "platform/plist/PropertyListInternal.h"
-#include "tables/TablesPrivate.h"
 #include "platform/values/Cast.h"
 #include "platform/values/Holder.h"
 #include "tools/Check.h"
@@ -403,23 +402,6 @@ void SaveAndCompare() {
 
 // ---- The calls ---------------------------------------------------------------
 
-// Calls that reach a known fault outside this target are skipped unless
-// VANTRELL_FUZZ_KNOWN_FAULTS is set (as the known-failing replays do), so
-// that fuzzing gets past them.
-bool KnownFaultsAllowed() {
-    static const bool allowed = std::getenv("VANTRELL_FUZZ_KNOWN_FAULTS") != nullptr;
-    return allowed;
-}
-
-// Unregistering a library's own folder takes the library out of the folder
-// entry's owners while its "URLMapID" still names the entry; removing
-// another library of that folder then drops the map entry the first one
-// still names. Known.
-bool UnregistersOwnFolder(CFStringRef library, CFStringRef fileID) {
-    CFStringRef own = VTLibraryGetURLMapID(nullptr, library, nullptr);
-    return !KnownFaultsAllowed() && own && fileID && CFEqual(own, fileID);
-}
-
 // Releases a record a call returned; a record is an outcome, not a failure.
 void Outcome(CFMutableDictionaryRef error) {
     if (error) {
@@ -438,13 +420,6 @@ void Call(Input &in) {
                                     : how % 3 == 1 ? PickString(in)
                                                    : PickLibrary(in);
             CFRef<CFStringRef> title = how & 4 ? PickString(in) : CFRef<CFStringRef>();
-            // Registering a second library under a registered ID replaces the
-            // record and leaves the old folder entry naming it as an owner, so
-            // its removal leaves a dangling owner. Known; kept out of the run
-            // unless asked for, so that fuzzing gets past it.
-            if (id && !KnownFaultsAllowed() &&
-                VTLibraryGetValue(nullptr, id.get(), kVTKeyKind, nullptr))
-                return;
             Trace() += "register library under " + Text(parent.get()) + " id " +
                        (id ? Text(id.get()) : "<new>") + "\n";
             CFRef<CFMutableDictionaryRef> error;
@@ -480,8 +455,6 @@ void Call(Input &in) {
         case 2: {
             CFRef<CFStringRef> library = PickLibrary(in);
             CFRef<CFURLRef> url = PickURL(in);
-            if (UnregistersOwnFolder(library.get(), VTPrivate_MapGetEntryIDForURL(url.get())))
-                return;
             Trace() += "unregister URL from " + Text(library.get()) + "\n";
             return Outcome(VTLibraryUnregisterURL(nullptr, library.get(), url.get()));
         }
@@ -495,7 +468,6 @@ void Call(Input &in) {
         case 4: {
             CFRef<CFStringRef> library = PickLibrary(in);
             CFRef<CFStringRef> file = PickFileID(in);
-            if (UnregistersOwnFolder(library.get(), file.get())) return;
             Trace() +=
                 "unregister file ID " + Text(file.get()) + " from " + Text(library.get()) + "\n";
             return Outcome(VTLibraryUnregisterFileID(nullptr, library.get(), file.get()));

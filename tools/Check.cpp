@@ -16,11 +16,7 @@
 #include <utility>
 
 namespace vt::tool {
-namespace {
 
-// A string's UTF-8 text. The command's own helper lives with its session
-// code; this copy keeps the check free of it, so a fuzz target can link the
-// check alone.
 std::string Text(CFStringRef string) {
     if (!string) return "";
     CFIndex length = CFStringGetLength(string);
@@ -32,6 +28,8 @@ std::string Text(CFStringRef string) {
     text.resize(static_cast<size_t>(used));
     return text;
 }
+
+namespace {
 
 // A dictionary's entries with string keys, in key order; other keys are
 // reported by the caller through `badKeys`.

@@ -10,6 +10,9 @@
 
 namespace vt::tool {
 
+// A string's UTF-8 text; empty for NULL.
+std::string Text(CFStringRef string);
+
 struct Finding {
     std::string path;    // where: "Libraries/<id>/Children/2"
     std::string message; // what is wrong there

@@ -65,18 +65,6 @@ int ParseArguments(const Command &command, std::string_view path, Arguments args
     return kExitSuccess;
 }
 
-std::string Text(CFStringRef string) {
-    if (!string) return "";
-    CFIndex length = CFStringGetLength(string);
-    CFIndex size = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8) + 1;
-    std::string text(static_cast<size_t>(size), '\0');
-    CFIndex used = 0;
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(text.data()), size, &used);
-    text.resize(static_cast<size_t>(used));
-    return text;
-}
-
 CFStringRef CreateString(std::string_view text) {
     return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(text.data()),
                                    CFIndex(text.size()), kCFStringEncodingUTF8, false);

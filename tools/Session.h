@@ -2,6 +2,7 @@
 // document, saving it, and turning the layer's values into text.
 #pragma once
 
+#include "tools/Check.h"
 #include "tools/Command.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -33,7 +34,6 @@ int ParseArguments(const Command &command, std::string_view path, Arguments args
                    std::vector<std::string_view> flags, std::vector<std::string_view> valued,
                    size_t minOperands, size_t maxOperands, ParsedArguments &out);
 
-std::string Text(CFStringRef string);
 CFStringRef CreateString(std::string_view text); // the caller releases it
 std::string DocumentPath();
 std::string PathOfURL(CFURLRef url);

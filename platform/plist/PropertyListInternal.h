@@ -21,10 +21,20 @@ struct ParseError {
 CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes, size_t length,
                                      CFOptionFlags options, ParseError *error);
 
-// Parses a file by reading it in pieces, so memory holds the values but never
-// the whole file. A file that cannot be opened or read fails with line 0.
+// Parses a file, mapped (or read whole when it cannot be mapped); pages
+// already read are dropped as the parse goes, so memory holds the values but
+// not the whole file. A file that cannot be opened or read fails with line 0.
 CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
                                     CFOptionFlags options, ParseError *error);
+
+// The same, always through expat: the reference the scanner is checked
+// against, and the reader of anything the scanner stops at.
+CFPropertyListRef CreateFromXMLBytesWithExpat(CFAllocatorRef allocator, const void *bytes,
+                                              size_t length, CFOptionFlags options,
+                                              ParseError *error);
+// The file read in pieces through expat, never held whole.
+CFPropertyListRef CreateFromXMLFileWithExpat(CFAllocatorRef allocator, const char *path,
+                                             CFOptionFlags options, ParseError *error);
 
 // Appends the XML document for the value to out. Returns false, leaving out
 // as it was, when the value holds anything that is not a property-list value.

@@ -1,16 +1,24 @@
-// The XML reader: expat tokenizes and checks well-formedness, XMLBuilder
+// The XML reader. UTF-8 documents go through the scanner (Scanner.cpp), which
+// reads the bytes in place; whatever it refuses or does not judge is read
+// again by expat, so a verdict, a value or an error always matches expat's.
+// In the expat reader, expat tokenizes and checks well-formedness, XMLBuilder
 // turns the element events into values as they stream past (no document
 // tree). Anything that could declare or pull in entities is refused, so the
 // input alone decides the output and its size. Single-byte encodings that
 // expat does not know itself are mapped through the C library's iconv.
 #include "PropertyListInternal.h"
+#include "Scanner.h"
 #include "XMLBuilder.h"
 
 #include "platform/values/Holder.h"
 #include "platform/values/Runtime.h"
 
 #include <expat.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cctype>
@@ -219,16 +227,90 @@ CFPropertyListRef Read(CFAllocatorRef allocator, CFOptionFlags options, ParseErr
     return result;
 }
 
-} // namespace
-
-std::string Describe(const ParseError &error) {
-    if (error.line <= 0) return error.message;
-    return "line " + std::to_string(error.line) + ", column " + std::to_string(error.column) +
-           ": " + error.message;
+// Only UTF-8 and US-ASCII reach the scanner: a UTF-16 or UTF-32 document
+// (a byte-order mark, or NUL bytes among the first characters) goes straight
+// to expat, and the scanner itself defers to expat when the XML declaration
+// names any other encoding (compared without regard to case).
+bool MayBeUTF8(const unsigned char *bytes, size_t length) {
+    if (length >= 2 &&
+        ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE)))
+        return false;
+    for (size_t i = 0; i < length && i < 4; ++i)
+        if (bytes[i] == 0) return false;
+    return true;
 }
 
-CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes, size_t length,
-                                     CFOptionFlags options, ParseError *error) {
+// The scanner first; expat reads the same bytes again for the verdict when
+// the scanner stops.
+CFPropertyListRef ReadBytes(CFAllocatorRef allocator, const unsigned char *bytes, size_t length,
+                            CFOptionFlags options, ParseError *error, ScanProgress progress,
+                            void *context) {
+    if (MayBeUTF8(bytes, length)) {
+        CFPropertyListRef value = nullptr;
+        if (ScanXML(allocator, bytes, length, options, &value, nullptr, progress, context) ==
+            ScanStatus::Value)
+            return value;
+    }
+    return CreateFromXMLBytesWithExpat(allocator, bytes, length, options, error);
+}
+
+// A file mapped for one scan. Pages the scan has gone past are dropped every
+// few MB, so a large document does not stay resident next to its values.
+// The mapping is private and read-only: a dropped page comes back from the
+// file if expat has to read the bytes again.
+class MappedFile {
+  public:
+    explicit MappedFile(int fd, size_t length) : length_(length) {
+        if (length == 0) return;
+        void *address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (address == MAP_FAILED) return;
+        address_ = static_cast<unsigned char *>(address);
+        madvise(address_, length_, MADV_SEQUENTIAL);
+    }
+    ~MappedFile() {
+        if (address_) munmap(address_, length_);
+    }
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    const unsigned char *Bytes() const { return address_; }
+
+    static void Consumed(void *self, size_t offset) {
+        auto &file = *static_cast<MappedFile *>(self);
+        static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        size_t end = offset / page * page;
+        if (end > file.dropped_) {
+            madvise(file.address_ + file.dropped_, end - file.dropped_, MADV_DONTNEED);
+            file.dropped_ = end;
+        }
+    }
+
+  private:
+    unsigned char *address_ = nullptr;
+    size_t length_;
+    size_t dropped_ = 0;
+};
+
+// The whole stream, for files that cannot be mapped (pipes, devices).
+bool ReadWhole(int fd, std::string &out, ParseError *error) {
+    char buffer[64 * 1024];
+    while (true) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = {0, 0, std::string("read error: ") + std::strerror(errno)};
+            return false;
+        }
+        out.append(buffer, size_t(got));
+    }
+}
+
+} // namespace
+
+CFPropertyListRef CreateFromXMLBytesWithExpat(CFAllocatorRef allocator, const void *bytes,
+                                              size_t length, CFOptionFlags options,
+                                              ParseError *error) {
     if (!bytes && length) {
         if (error) *error = {0, 0, "no data"};
         return nullptr;
@@ -238,8 +320,8 @@ CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes
     });
 }
 
-CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
-                                    CFOptionFlags options, ParseError *error) {
+CFPropertyListRef CreateFromXMLFileWithExpat(CFAllocatorRef allocator, const char *path,
+                                             CFOptionFlags options, ParseError *error) {
     FILE *stream = path ? std::fopen(path, "rb") : nullptr;
     if (!stream) {
         if (error) *error = {0, 0, path ? std::strerror(errno) : "no path"};
@@ -248,6 +330,54 @@ CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
     CFPropertyListRef result = Read(
         allocator, options, error, [&](ExpatReader &reader) { return reader.ParseStream(stream); });
     std::fclose(stream);
+    return result;
+}
+
+std::string Describe(const ParseError &error) {
+    if (error.line <= 0) return error.message;
+    return "line " + std::to_string(error.line) + ", column " + std::to_string(error.column) +
+           ": " + error.message;
+}
+
+CFPropertyListRef CreateFromXMLBytes(CFAllocatorRef allocator, const void *bytes, size_t length,
+                                     CFOptionFlags options, ParseError *error) {
+    if (!bytes) return CreateFromXMLBytesWithExpat(allocator, bytes, length, options, error);
+    // UTF-8 and US-ASCII take the scanner; other encodings go to expat (see
+    // MayBeUTF8 and the scanner's XML declaration).
+    return ReadBytes(allocator, static_cast<const unsigned char *>(bytes), length, options, error,
+                     nullptr, nullptr);
+}
+
+CFPropertyListRef CreateFromXMLFile(CFAllocatorRef allocator, const char *path,
+                                    CFOptionFlags options, ParseError *error) {
+    int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) {
+        if (error) *error = {0, 0, path ? std::strerror(errno) : "no path"};
+        return nullptr;
+    }
+    // The scanner needs the bytes in one piece: the file mapped, or read
+    // whole when it cannot be mapped. As in CreateFromXMLBytes, UTF-8 and
+    // US-ASCII take the scanner and other encodings go to expat.
+    struct stat info;
+    CFPropertyListRef result = nullptr;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        MappedFile file(fd, size_t(info.st_size));
+        if (file.Bytes()) {
+            result = ReadBytes(allocator, file.Bytes(), size_t(info.st_size), options, error,
+                               MappedFile::Consumed, &file);
+            close(fd);
+            return result;
+        }
+    }
+    try {
+        std::string bytes;
+        if (ReadWhole(fd, bytes, error))
+            result = ReadBytes(allocator, reinterpret_cast<const unsigned char *>(bytes.data()),
+                               bytes.size(), options, error, nullptr, nullptr);
+    } catch (const std::bad_alloc &) {
+        if (error) *error = {0, 0, "out of memory"};
+    }
+    close(fd);
     return result;
 }
 

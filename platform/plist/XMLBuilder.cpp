@@ -126,9 +126,8 @@ bool ParseReal(const char *begin, const char *end, double &value) {
 }
 
 // Exactly YYYY-MM-DDTHH:MM:SSZ.
-bool ParseDate(const std::string &text, CFAbsoluteTime &at) {
-    if (text.size() != 20) return false;
-    const char *s = text.data();
+bool ParseDate(const char *s, size_t length, CFAbsoluteTime &at) {
+    if (length != 20) return false;
     auto digits = [s](size_t at, size_t count, unsigned &out) {
         out = 0;
         for (size_t i = at; i < at + count; ++i) {
@@ -165,12 +164,13 @@ constexpr std::array<int8_t, 256> kBase64Values = [] {
 
 // Whitespace anywhere is skipped; padding, when present, must complete the
 // last group and end the text.
-bool DecodeBase64(const std::string &text, std::vector<UInt8> &out) {
+bool DecodeBase64(const char *text, size_t length, std::vector<UInt8> &out) {
     out.clear();
-    out.reserve(text.size() / 4 * 3 + 3);
+    out.reserve(length / 4 * 3 + 3);
     uint32_t group = 0;
     unsigned sextets = 0, padding = 0;
-    for (char c : text) {
+    for (const char *end = text + length; text < end; ++text) {
+        char c = *text;
         int8_t v = kBase64Values[static_cast<unsigned char>(c)];
         if (v >= 0) {
             if (padding) return false;
@@ -272,8 +272,11 @@ std::nullptr_t XMLBuilder::Reject(std::string message) {
 }
 
 bool XMLBuilder::StartElement(const char *name, size_t length) {
+    return StartElement(Lookup(name, length), name, length);
+}
+
+bool XMLBuilder::StartElement(Element element, const char *name, size_t length) {
     if (leaf_ != Element::None) return Fail("unexpected element " + Quote(name, length));
-    Element element = Lookup(name, length);
     if (element == Element::None) return Fail("unknown element " + Quote(name, length));
     bool topLevel = stack_.Depth() == 0;
     if (element == Element::Plist) {
@@ -312,7 +315,7 @@ bool XMLBuilder::Characters(const char *text, size_t length) {
 }
 
 bool XMLBuilder::EndElement() {
-    if (leaf_ != Element::None) return FinishLeaf();
+    if (leaf_ != Element::None) return FinishLeaf(text_.data(), text_.size());
     if (stack_.Depth() == 0) return true; // </plist>
     if (stack_.AwaitingValue()) return Fail("key without a value");
     if (!stack_.End()) return Fail("out of memory");
@@ -327,18 +330,28 @@ CFPropertyListRef XMLBuilder::Finish() {
     return stack_.TakeRoot();
 }
 
-bool XMLBuilder::FinishLeaf() {
+bool XMLBuilder::EndLeaf(const char *tail, size_t length) {
+    // <true/> and <false/> hold no text, so the tail is checked, not kept.
+    if (leaf_ == Element::True || leaf_ == Element::False) {
+        if (!Characters(tail, length)) return false;
+        return FinishLeaf(nullptr, 0);
+    }
+    if (text_.empty()) return FinishLeaf(tail, length);
+    text_.append(tail, length);
+    return FinishLeaf(text_.data(), text_.size());
+}
+
+bool XMLBuilder::FinishLeaf(const char *text, size_t length) {
     Element element = leaf_;
     leaf_ = Element::None;
     CFAllocatorRef allocator = stack_.Allocator();
     CFTypeRef value = nullptr;
     switch (element) {
         case Element::Key:
-            value = keys_.Create(allocator, text_.data(), text_.size());
+            value = keys_.Create(allocator, text, length);
             break;
         case Element::String:
-            value = cf::StringCreateWithValidUTF8(allocator, text_.data(), text_.size(),
-                                                  stack_.MutableLeaves());
+            value = cf::StringCreateWithValidUTF8(allocator, text, length, stack_.MutableLeaves());
             break;
         case Element::True:
             value = CFRetain(kCFBooleanTrue);
@@ -347,16 +360,16 @@ bool XMLBuilder::FinishLeaf() {
             value = CFRetain(kCFBooleanFalse);
             break;
         case Element::Integer:
-            value = MakeInteger();
+            value = MakeInteger(text, length);
             break;
         case Element::Real:
-            value = MakeReal();
+            value = MakeReal(text, length);
             break;
         case Element::Date:
-            value = MakeDate();
+            value = MakeDate(text, length);
             break;
         case Element::Data:
-            value = MakeData();
+            value = MakeData(text, length);
             break;
         default:
             break;
@@ -365,8 +378,8 @@ bool XMLBuilder::FinishLeaf() {
     return stack_.Add(value) || Fail("out of memory");
 }
 
-CFTypeRef XMLBuilder::MakeInteger() {
-    const char *begin = text_.data(), *end = begin + text_.size();
+CFTypeRef XMLBuilder::MakeInteger(const char *text, size_t length) {
+    const char *begin = text, *end = text + length;
     Trim(begin, end);
     if (begin == end) return Reject("empty <integer>");
     bool negative;
@@ -390,8 +403,8 @@ CFTypeRef XMLBuilder::MakeInteger() {
     return CFNumberCreate(stack_.Allocator(), kCFNumberSInt128Type, &wide);
 }
 
-CFTypeRef XMLBuilder::MakeReal() {
-    const char *begin = text_.data(), *end = begin + text_.size();
+CFTypeRef XMLBuilder::MakeReal(const char *text, size_t length) {
+    const char *begin = text, *end = text + length;
     Trim(begin, end);
     if (begin == end) return Reject("empty <real>");
     double value;
@@ -399,20 +412,20 @@ CFTypeRef XMLBuilder::MakeReal() {
     return CFNumberCreate(stack_.Allocator(), kCFNumberFloat64Type, &value);
 }
 
-CFTypeRef XMLBuilder::MakeDate() {
-    if (text_.empty()) return Reject("empty <date>");
+CFTypeRef XMLBuilder::MakeDate(const char *text, size_t length) {
+    if (length == 0) return Reject("empty <date>");
     CFAbsoluteTime at;
-    if (!ParseDate(text_, at)) return Reject("bad <date>: expected YYYY-MM-DDTHH:MM:SSZ");
+    if (!ParseDate(text, length, at)) return Reject("bad <date>: expected YYYY-MM-DDTHH:MM:SSZ");
     return CFDateCreate(stack_.Allocator(), at);
 }
 
 // "<data/>" and "<data></data>" are empty data, as is "<data> </data>".
-CFTypeRef XMLBuilder::MakeData() {
-    if (!DecodeBase64(text_, bytes_)) return Reject("bad base64 in <data>");
-    auto length = CFIndex(bytes_.size());
-    if (!stack_.MutableLeaves()) return CFDataCreate(stack_.Allocator(), bytes_.data(), length);
+CFTypeRef XMLBuilder::MakeData(const char *text, size_t length) {
+    if (!DecodeBase64(text, length, bytes_)) return Reject("bad base64 in <data>");
+    auto size = CFIndex(bytes_.size());
+    if (!stack_.MutableLeaves()) return CFDataCreate(stack_.Allocator(), bytes_.data(), size);
     CFMutableDataRef data = CFDataCreateMutable(stack_.Allocator(), 0);
-    if (data) CFDataAppendBytes(data, bytes_.data(), length);
+    if (data) CFDataAppendBytes(data, bytes_.data(), size);
     return data;
 }
 

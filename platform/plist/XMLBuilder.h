@@ -43,23 +43,6 @@ class XMLBuilder {
   public:
     static constexpr size_t kMaxDepth = 512;
 
-    XMLBuilder(CFAllocatorRef allocator, CFOptionFlags options);
-    XMLBuilder(const XMLBuilder &) = delete;
-    XMLBuilder &operator=(const XMLBuilder &) = delete;
-
-    // Each returns false when the document is not a valid property list, with
-    // Message() saying why. The tokenizer guarantees proper nesting and stops
-    // at the first failure.
-    bool StartElement(const char *name, size_t length);
-    bool Characters(const char *text, size_t length);
-    bool EndElement();
-    // At the end of the document: the root value (the caller owns it), or
-    // NULL when the document held none.
-    CFPropertyListRef Finish();
-
-    const std::string &Message() const { return message_; }
-
-  private:
     enum class Element : uint8_t {
         None,
         Plist,
@@ -74,14 +57,43 @@ class XMLBuilder {
         True,
         False,
     };
+    // The element a name stands for; None for any name a property list does
+    // not use.
     static Element Lookup(const char *name, size_t length);
+    static bool IsLeaf(Element element) { return element >= Element::Key; }
+
+    XMLBuilder(CFAllocatorRef allocator, CFOptionFlags options);
+    XMLBuilder(const XMLBuilder &) = delete;
+    XMLBuilder &operator=(const XMLBuilder &) = delete;
+
+    // Each returns false when the document is not a valid property list, with
+    // Message() saying why. The tokenizer guarantees proper nesting and stops
+    // at the first failure.
+    bool StartElement(const char *name, size_t length);
+    // The same for an element already looked up; the name is only quoted in
+    // messages.
+    bool StartElement(Element element, const char *name, size_t length);
+    bool Characters(const char *text, size_t length);
+    bool EndElement();
+    // Ends the open leaf whose remaining text is tail. When no text came
+    // before through Characters, the value is made from tail in place, with
+    // no copy.
+    bool EndLeaf(const char *tail, size_t length);
+    bool InLeaf() const { return leaf_ != Element::None; }
+    // At the end of the document: the root value (the caller owns it), or
+    // NULL when the document held none.
+    CFPropertyListRef Finish();
+
+    const std::string &Message() const { return message_; }
+
+  private:
     bool Fail(std::string message);
     std::nullptr_t Reject(std::string message);
-    bool FinishLeaf();
-    CFTypeRef MakeInteger();
-    CFTypeRef MakeReal();
-    CFTypeRef MakeDate();
-    CFTypeRef MakeData();
+    bool FinishLeaf(const char *text, size_t length);
+    CFTypeRef MakeInteger(const char *text, size_t length);
+    CFTypeRef MakeReal(const char *text, size_t length);
+    CFTypeRef MakeDate(const char *text, size_t length);
+    CFTypeRef MakeData(const char *text, size_t length);
 
     ValueStack stack_;
     KeyTable keys_;

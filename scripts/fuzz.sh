@@ -12,7 +12,7 @@ scripts/setup.sh
 
 seconds=${1:-20}
 build=${VANTRELL_FUZZ_BUILD_DIR:-build-fuzz}
-targets=(fuzz_plist_reader fuzz_document_ops fuzz_alias_descriptors)
+targets=(fuzz_plist_reader fuzz_plist_differential fuzz_document_ops fuzz_alias_descriptors)
 
 args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON -DVANTRELL_BUILD_TESTS=OFF
       -DVANTRELL_BUILD_BENCH=OFF -DVANTRELL_WERROR=ON)

@@ -8,6 +8,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vt::plist {
 
 namespace {
@@ -60,6 +64,32 @@ constexpr std::array<uint8_t, 256> kNameTable = [] {
     table['-'] = table['.'] = 2;
     return table;
 }();
+
+// The first byte at or after p that is not plain character data. Sixteen
+// bytes at a time where SSE2 is there: a byte is special when it is markup
+// ('<', '&', ']'), a carriage return, a control character other than tab and
+// line feed, or part of a multi-byte character.
+const Byte *SkipPlain(const Byte *p, const Byte *end) {
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), rsqb = _mm_set1_epi8(']'),
+                  cr = _mm_set1_epi8('\r'), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
+                  space = _mm_set1_epi8(' ');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        // Signed: bytes from 0x80 count as below the space, as do controls.
+        __m128i low = _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)),
+                                       _mm_cmplt_epi8(v, space));
+        __m128i special = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rsqb), _mm_cmpeq_epi8(v, cr)), low));
+        if (int mask = _mm_movemask_epi8(special)) return p + __builtin_ctz(unsigned(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && kTextClass[*p] == kPlain)
+        ++p;
+    return p;
+}
 
 bool IsSpace(Byte c) {
     return kSpaceTable[c];
@@ -387,8 +417,9 @@ class Scanner {
         while (p_ < end_ && *p_ != quote) {
             if (publicID) {
                 Byte c = *p_;
-                if (!(std::isalnum(c) && c < 0x80) && !std::strchr(" \r\n-'()+,./:=?;!*#@$_%", c))
-                    return Fail("illegal character(s) in public id");
+                bool allowed =
+                    c != 0 && (std::isalnum(c) || std::strchr(" \r\n-'()+,./:=?;!*#@$_%", c));
+                if (c >= 0x80 || !allowed) return Fail("illegal character(s) in public id");
                 ++p_;
             } else if (!Character()) {
                 return false;
@@ -659,11 +690,21 @@ class Scanner {
     bool Root() {
         if (!StartTag()) return false;
         while (!open_.empty()) {
+            // Between elements only space can stand, and the builder has no
+            // use for it: skipped here without a call.
+            if (!builder_.InLeaf()) {
+                while (p_ < end_ && IsSpace(*p_))
+                    ++p_;
+                if (p_ + 1 < end_ && *p_ == '<' && IsNameStart(p_[1])) {
+                    if (progress_) Progress();
+                    if (!StartTag()) return false;
+                    continue;
+                }
+            }
             // Character data up to the next markup.
             const Byte *run = p_;
             while (true) {
-                while (p_ < end_ && kTextClass[*p_] == kPlain)
-                    ++p_;
+                p_ = SkipPlain(p_, end_);
                 if (p_ == end_) return Fail("no element found");
                 uint8_t kind = kTextClass[*p_];
                 if (kind == kHigh) {

@@ -46,15 +46,12 @@ class ValueStack {
         size_t start;
         bool dictionary;
     };
-    CFTypeRef MakeArray(const CFTypeRef *items, CFIndex count);
-    CFTypeRef MakeDictionary(const CFTypeRef *items, CFIndex count);
 
     CFAllocatorRef allocator_;
     bool mutableContainers_;
     bool mutableLeaves_;
     std::vector<CFTypeRef> values_; // owned
     std::vector<Frame> frames_;
-    std::vector<CFTypeRef> keys_, objects_; // scratch for immutable dictionaries
     CFTypeRef root_ = nullptr;
 };
 

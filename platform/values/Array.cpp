@@ -359,6 +359,20 @@ void MergeSort(const void **values, const void **scratch, size_t n, CFComparator
 
 namespace vt::cf {
 
+CFArrayRef ArrayCreateAdopting(CFAllocatorRef allocator, const void *const *values, CFIndex count,
+                               bool isMutable) {
+    if (count < 0 || count > kMaxElements || (count > 0 && !values)) return nullptr;
+    __CFArray *a = NewArray(allocator, isMutable, kCallBacksCFType, nullptr, count);
+    if (!a) return nullptr;
+    if (isMutable && !Reserve(a, count)) {
+        CFRelease(a);
+        return nullptr;
+    }
+    if (count) std::memcpy(static_cast<void *>(a->values), values, size_t(count) * sizeof(void *));
+    a->count = uint32_t(count);
+    return a;
+}
+
 void AppendArrayDescription(CFMutableStringRef out, CFArrayRef array, int level) {
     const __CFArray *a = AsArray(array);
     if (!a) return;

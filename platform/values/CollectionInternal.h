@@ -37,6 +37,18 @@ inline bool ValidRange(CFRange range, CFIndex count) {
            range.length <= count - range.location;
 }
 
+// Containers with the kCFType callbacks that take over the references they
+// are given instead of retaining each element, for readers that have just
+// made every element. On success the container owns all of them; on failure
+// (NULL) the caller still owns every one.
+CFArrayRef ArrayCreateAdopting(CFAllocatorRef allocator, const void *const *values, CFIndex count,
+                               bool isMutable);
+// items holds keys and values alternating, pairs of them. A repeated key
+// keeps its first place and takes its last value; the dropped key and value
+// are released.
+CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *const *items,
+                                         CFIndex pairs, bool isMutable);
+
 // Element counts are stored in 32 bits.
 inline constexpr CFIndex kMaxElements = 0x7fffffff;
 

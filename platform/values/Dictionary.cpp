@@ -527,6 +527,33 @@ bool DictionaryIsMutable(CFTypeRef cf) {
     return AsMutableDict(cf) != nullptr;
 }
 
+CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *const *items,
+                                         CFIndex pairs, bool isMutable) {
+    if (pairs < 0 || pairs > kMaxElements || (pairs > 0 && !items)) return nullptr;
+    __CFDictionary *d = NewDictionary(allocator, isMutable, kCallBacksCFType, kCallBacksCFType,
+                                      CustomCallBacks{}, uint32_t(pairs));
+    if (!d) return nullptr;
+    if (isMutable && pairs > 0 && !Rebuild(d, uint32_t(pairs))) {
+        CFRelease(d);
+        return nullptr;
+    }
+    for (CFIndex i = 0; i < pairs; ++i) {
+        const void *key = items[2 * i], *value = items[2 * i + 1];
+        uint32_t hash = HashKey(d, key);
+        size_t slot = 0;
+        int64_t e = Find(d, key, hash, &slot);
+        if (e >= 0) {
+            Pair &pair = Table(d).pairs[e];
+            ReleaseValue(pair.value);
+            pair.value = value;
+            ReleaseValue(key);
+        } else {
+            AppendEntry(d, slot, key, value, hash);
+        }
+    }
+    return d;
+}
+
 } // namespace vt::cf
 
 extern "C" {

@@ -101,35 +101,29 @@ bool IsName(Byte c) {
     return kNameTable[c] != 0;
 }
 
-const char *NameOf(Element element) {
-    switch (element) {
-        case Element::Plist:
-            return "plist";
-        case Element::Array:
-            return "array";
-        case Element::Dict:
-            return "dict";
-        case Element::Key:
-            return "key";
-        case Element::String:
-            return "string";
-        case Element::Integer:
-            return "integer";
-        case Element::Real:
-            return "real";
-        case Element::Date:
-            return "date";
-        case Element::Data:
-            return "data";
-        case Element::True:
-            return "true";
-        case Element::False:
-            return "false";
-        case Element::None:
-            break;
+// Space between elements is mostly a line break and a few tabs: one step
+// of sixteen bytes finds its end without a loop over each byte.
+const Byte *SkipSpaces(const Byte *p, const Byte *end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i space = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
+                                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+        unsigned other = ~unsigned(_mm_movemask_epi8(space)) & 0xFFFF;
+        if (other) return p + __builtin_ctz(other);
+        p += 16;
     }
-    return "";
+#endif
+    while (p < end && IsSpace(*p))
+        ++p;
+    return p;
 }
+
+// Element names by Element, for matching end tags directly.
+constexpr const char *kElementNames[] = {"",        "plist", "array", "dict", "key",  "string",
+                                         "integer", "real",  "date",  "data", "true", "false"};
 
 // The length of the well-formed UTF-8 character at p, or 0. Besides
 // overlong forms, surrogates and code points past U+10FFFF, XML refuses
@@ -256,8 +250,7 @@ class Scanner {
     }
     bool SkipSpace() {
         const Byte *start = p_;
-        while (p_ < end_ && IsSpace(*p_))
-            ++p_;
+        p_ = SkipSpaces(p_, end_);
         return p_ != start;
     }
     // An ASCII name at p_: false (and a verdict) when there is none.
@@ -265,11 +258,13 @@ class Scanner {
         if (p_ == end_) return Fail("unclosed token");
         if (*p_ >= 0x80) return Defer();
         if (!IsNameStart(*p_)) return Fail("not well-formed (invalid token)");
-        start = p_++;
-        while (p_ < end_ && IsName(*p_))
-            ++p_;
-        if (p_ < end_ && *p_ >= 0x80) return Defer();
-        length = size_t(p_ - start);
+        const Byte *p = p_ + 1;
+        while (p < end_ && IsName(*p))
+            ++p;
+        start = p_;
+        p_ = p;
+        if (p < end_ && *p >= 0x80) return Defer();
+        length = size_t(p - start);
         return true;
     }
     // Steps over one character that is not markup, checking it is one XML
@@ -621,6 +616,20 @@ class Scanner {
     }
 
     bool StartTag() {
+        // Most tags are a bare lowercase name closed at once: no attributes
+        // to look at.
+        const Byte *word = p_ + 1, *p = word;
+        while (p < end_ && *p >= 'a' && *p <= 'z')
+            ++p;
+        if (p < end_ && (*p == '>' || (*p == '/' && p + 1 < end_ && p[1] == '>'))) {
+            auto size = size_t(p - word);
+            Element element = XMLBuilder::Lookup(reinterpret_cast<const char *>(word), size);
+            if (element != Element::None) {
+                bool empty = *p == '/';
+                p_ = p + (empty ? 2 : 1);
+                return Start(element, word, size, empty);
+            }
+        }
         const Byte *tag = p_++;
         const Byte *name;
         size_t length;
@@ -636,12 +645,20 @@ class Scanner {
     }
 
     bool EndTag() {
+        // Usually exactly the open element's name and '>'.
+        const char *expected = kElementNames[size_t(open_.back())];
+        size_t size = std::strlen(expected);
+        if (size_t(end_ - p_) > size + 2 && p_[size + 2] == '>' &&
+            std::memcmp(p_ + 2, expected, size) == 0) {
+            p_ += size + 3;
+            open_.pop_back();
+            return End();
+        }
         p_ += 2;
         const Byte *name;
         size_t length;
         if (!Name(name, length)) return false;
-        const char *expected = NameOf(open_.back());
-        if (std::strlen(expected) != length || std::memcmp(expected, name, length) != 0)
+        if (XMLBuilder::Lookup(reinterpret_cast<const char *>(name), length) != open_.back())
             return Fail("mismatched tag");
         SkipSpace();
         if (p_ == end_) return Fail("unclosed token");
@@ -693,8 +710,7 @@ class Scanner {
             // Between elements only space can stand, and the builder has no
             // use for it: skipped here without a call.
             if (!builder_.InLeaf()) {
-                while (p_ < end_ && IsSpace(*p_))
-                    ++p_;
+                p_ = SkipSpaces(p_, end_);
                 if (p_ + 1 < end_ && *p_ == '<' && IsNameStart(p_[1])) {
                     if (progress_) Progress();
                     if (!StartTag()) return false;

@@ -23,8 +23,25 @@ bool ValueStack::Add(CFTypeRef value) {
         root_ = value;
         return true;
     }
+    bool key = InDictionary() && !AwaitingValue();
+    return Push(value, key ? CFHash(value) : 0);
+}
+
+bool ValueStack::AddKey(CFStringRef key, CFHashCode hash) {
+    if (!key) return false;
+    if (frames_.empty()) return Add(key);
+    return Push(key, hash);
+}
+
+bool ValueStack::Push(CFTypeRef value, CFHashCode hash) {
     try {
         values_.push_back(value);
+        try {
+            hashes_.push_back(hash);
+        } catch (...) {
+            values_.pop_back();
+            throw;
+        }
     } catch (...) {
         CFRelease(value);
         throw;
@@ -40,11 +57,12 @@ bool ValueStack::End() {
     // per child. On failure the children stay on the stack, owned by it.
     CFTypeRef container =
         frame.dictionary
-            ? CFTypeRef(
-                  cf::DictionaryCreateAdopting(allocator_, items, count / 2, mutableContainers_))
+            ? CFTypeRef(cf::DictionaryCreateAdopting(
+                  allocator_, items, count / 2, mutableContainers_, hashes_.data() + frame.start))
             : CFTypeRef(cf::ArrayCreateAdopting(allocator_, items, count, mutableContainers_));
     if (!container) return false;
     values_.resize(frame.start);
+    hashes_.resize(frame.start);
     frames_.pop_back();
     return Add(container);
 }

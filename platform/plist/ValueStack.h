@@ -27,6 +27,9 @@ class ValueStack {
     // values alternating), or makes it the root. False for a null value
     // (its creation ran out of memory).
     bool Add(CFTypeRef value);
+    // The same for a dictionary key whose CFHash the caller already knows,
+    // so the dictionary need not work it out again.
+    bool AddKey(CFStringRef key, CFHashCode hash);
     // Turns the innermost open container's children into the container and
     // adds that to its parent. False when memory runs out.
     bool End();
@@ -47,10 +50,13 @@ class ValueStack {
         bool dictionary;
     };
 
+    bool Push(CFTypeRef value, CFHashCode hash);
+
     CFAllocatorRef allocator_;
     bool mutableContainers_;
     bool mutableLeaves_;
-    std::vector<CFTypeRef> values_; // owned
+    std::vector<CFTypeRef> values_;  // owned
+    std::vector<CFHashCode> hashes_; // beside values_: a key's CFHash, else 0
     std::vector<Frame> frames_;
     CFTypeRef root_ = nullptr;
 };

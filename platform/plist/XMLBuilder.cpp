@@ -204,18 +204,24 @@ KeyTable::~KeyTable() {
         if (slot.key) CFRelease(slot.key);
 }
 
-CFStringRef KeyTable::Create(CFAllocatorRef allocator, const char *bytes, size_t length) {
+CFStringRef KeyTable::Create(CFAllocatorRef allocator, const char *bytes, size_t length,
+                             CFHashCode &keyHash) {
     constexpr size_t kMaxLength = 64, kMaxKeys = 2048, kSlots = 4096;
-    if (length > kMaxLength) return cf::StringCreateWithValidUTF8(allocator, bytes, length, false);
+    auto make = [&] {
+        CFStringRef key = cf::StringCreateWithValidUTF8(allocator, bytes, length, false);
+        if (key) keyHash = CFHash(key);
+        return key;
+    };
+    if (length > kMaxLength) return make();
     if (slots_.empty()) slots_.resize(kSlots);
     uint64_t hash = HashBytes(bytes, length);
     size_t mask = kSlots - 1;
     for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
         Slot &slot = slots_[i];
         if (!slot.key) {
-            CFStringRef key = cf::StringCreateWithValidUTF8(allocator, bytes, length, false);
+            CFStringRef key = make();
             if (key && used_ < kMaxKeys) {
-                slot = {hash, uint32_t(bytes_.size()), uint32_t(length), key};
+                slot = {hash, uint32_t(bytes_.size()), uint32_t(length), key, keyHash};
                 bytes_.append(bytes, length);
                 ++used_;
                 CFRetain(key);
@@ -225,6 +231,7 @@ CFStringRef KeyTable::Create(CFAllocatorRef allocator, const char *bytes, size_t
         if (slot.hash == hash && slot.length == length &&
             std::memcmp(bytes_.data() + slot.offset, bytes, length) == 0) {
             CFRetain(slot.key);
+            keyHash = slot.keyHash;
             return slot.key;
         }
     }
@@ -234,29 +241,38 @@ XMLBuilder::XMLBuilder(CFAllocatorRef allocator, CFOptionFlags options)
     : stack_(allocator, options) {}
 
 XMLBuilder::Element XMLBuilder::Lookup(const char *name, size_t length) {
-    auto is = [&](const char *candidate) { return std::memcmp(name, candidate, length) == 0; };
-    switch (length) {
-        case 3:
-            if (is("key")) return Element::Key;
-            break;
-        case 4:
-            if (is("dict")) return Element::Dict;
-            if (is("real")) return Element::Real;
-            if (is("date")) return Element::Date;
-            if (is("data")) return Element::Data;
-            if (is("true")) return Element::True;
-            break;
-        case 5:
-            if (is("plist")) return Element::Plist;
-            if (is("array")) return Element::Array;
-            if (is("false")) return Element::False;
-            break;
-        case 6:
-            if (is("string")) return Element::String;
-            break;
-        case 7:
-            if (is("integer")) return Element::Integer;
-            break;
+    // Runs on every tag: one comparison after the length and first letter.
+    struct Entry {
+        const char *name;
+        Element element;
+    };
+    auto match = [&](const Entry &entry) {
+        return std::memcmp(name, entry.name, length) == 0 ? entry.element : Element::None;
+    };
+    if (length < 3 || length > 7) return Element::None;
+    switch (name[0]) {
+        case 'k':
+            return length == 3 ? match({"key", Element::Key}) : Element::None;
+        case 's':
+            return length == 6 ? match({"string", Element::String}) : Element::None;
+        case 'd':
+            if (length != 4) return Element::None;
+            if (name[1] == 'i') return match({"dict", Element::Dict});
+            return name[2] == 't' && name[3] == 'e'   ? match({"date", Element::Date})
+                   : name[2] == 't' && name[3] == 'a' ? match({"data", Element::Data})
+                                                      : Element::None;
+        case 'a':
+            return length == 5 ? match({"array", Element::Array}) : Element::None;
+        case 'i':
+            return length == 7 ? match({"integer", Element::Integer}) : Element::None;
+        case 'r':
+            return length == 4 ? match({"real", Element::Real}) : Element::None;
+        case 't':
+            return length == 4 ? match({"true", Element::True}) : Element::None;
+        case 'f':
+            return length == 5 ? match({"false", Element::False}) : Element::None;
+        case 'p':
+            return length == 5 ? match({"plist", Element::Plist}) : Element::None;
     }
     return Element::None;
 }
@@ -347,9 +363,12 @@ bool XMLBuilder::FinishLeaf(const char *text, size_t length) {
     CFAllocatorRef allocator = stack_.Allocator();
     CFTypeRef value = nullptr;
     switch (element) {
-        case Element::Key:
-            value = keys_.Create(allocator, text, length);
-            break;
+        case Element::Key: {
+            CFHashCode hash = 0;
+            CFStringRef key = keys_.Create(allocator, text, length, hash);
+            if (!key) return Fail("out of memory");
+            return stack_.AddKey(key, hash) || Fail("out of memory");
+        }
         case Element::String:
             value = cf::StringCreateWithValidUTF8(allocator, text, length, stack_.MutableLeaves());
             break;

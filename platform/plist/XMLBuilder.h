@@ -24,15 +24,18 @@ class KeyTable {
     KeyTable(const KeyTable &) = delete;
     KeyTable &operator=(const KeyTable &) = delete;
 
-    // A new reference to the key for the text; NULL when memory runs out.
-    CFStringRef Create(CFAllocatorRef allocator, const char *bytes, size_t length);
+    // A new reference to the key for the text, and its CFHash; NULL when
+    // memory runs out.
+    CFStringRef Create(CFAllocatorRef allocator, const char *bytes, size_t length,
+                       CFHashCode &hash);
 
   private:
     struct Slot {
         uint64_t hash;
         uint32_t offset; // into bytes_
         uint32_t length;
-        CFStringRef key; // null: empty slot
+        CFStringRef key;    // null: empty slot
+        CFHashCode keyHash; // CFHash(key), worked out once
     };
     std::vector<Slot> slots_;
     std::string bytes_;

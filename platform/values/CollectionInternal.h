@@ -45,9 +45,11 @@ CFArrayRef ArrayCreateAdopting(CFAllocatorRef allocator, const void *const *valu
                                bool isMutable);
 // items holds keys and values alternating, pairs of them. A repeated key
 // keeps its first place and takes its last value; the dropped key and value
-// are released.
+// are released. keyHashes, when given, runs beside items and holds each key's
+// CFHash at the key's position.
 CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *const *items,
-                                         CFIndex pairs, bool isMutable);
+                                         CFIndex pairs, bool isMutable,
+                                         const CFHashCode *keyHashes = nullptr);
 
 // Element counts are stored in 32 bits.
 inline constexpr CFIndex kMaxElements = 0x7fffffff;

@@ -528,7 +528,8 @@ bool DictionaryIsMutable(CFTypeRef cf) {
 }
 
 CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *const *items,
-                                         CFIndex pairs, bool isMutable) {
+                                         CFIndex pairs, bool isMutable,
+                                         const CFHashCode *keyHashes) {
     if (pairs < 0 || pairs > kMaxElements || (pairs > 0 && !items)) return nullptr;
     __CFDictionary *d = NewDictionary(allocator, isMutable, kCallBacksCFType, kCallBacksCFType,
                                       CustomCallBacks{}, uint32_t(pairs));
@@ -539,7 +540,7 @@ CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *c
     }
     for (CFIndex i = 0; i < pairs; ++i) {
         const void *key = items[2 * i], *value = items[2 * i + 1];
-        uint32_t hash = HashKey(d, key);
+        uint32_t hash = keyHashes ? MixHash(keyHashes[2 * i]) : HashKey(d, key);
         size_t slot = 0;
         int64_t e = Find(d, key, hash, &slot);
         if (e >= 0) {

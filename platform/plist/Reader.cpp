@@ -264,8 +264,9 @@ class MappedFile {
         if (length == 0) return;
         void *address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
         if (address == MAP_FAILED) return;
+        // No MADV_SEQUENTIAL: its wider fault-around keeps more pages
+        // resident than the scan needs.
         address_ = static_cast<unsigned char *>(address);
-        madvise(address_, length_, MADV_SEQUENTIAL);
     }
     ~MappedFile() {
         if (address_) munmap(address_, length_);

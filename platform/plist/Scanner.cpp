@@ -788,7 +788,7 @@ class Scanner {
         }
     };
 
-    static constexpr size_t kProgressStep = size_t(4) << 20;
+    static constexpr size_t kProgressStep = size_t(256) << 10;
 
     const Byte *begin_, *p_, *end_;
     XMLBuilder builder_;

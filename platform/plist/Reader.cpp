@@ -254,8 +254,9 @@ CFPropertyListRef ReadBytes(CFAllocatorRef allocator, const unsigned char *bytes
     return CreateFromXMLBytesWithExpat(allocator, bytes, length, options, error);
 }
 
-// A file mapped for one scan. Pages the scan has gone past are dropped every
-// few MB, so a large document does not stay resident next to its values.
+// A file mapped for one scan. Pages the scan has gone past are dropped as it
+// reports progress, so a large document does not stay resident next to its
+// values.
 // The mapping is private and read-only: a dropped page comes back from the
 // file if expat has to read the bytes again.
 class MappedFile {

@@ -639,7 +639,7 @@ class Scanner {
             p_ = tag;
             return Fail("unknown element");
         }
-        bool empty;
+        bool empty = false;
         if (!Attributes(empty)) return false;
         return Start(element, name, length, empty);
     }

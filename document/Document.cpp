@@ -194,9 +194,14 @@ CFBooleanRef VTPrivate_DocumentLoad(CFAllocatorRef allocator) {
         RememberMissingFile();
         return kCFBooleanFalse;
     }
-    CFRef<CFDataRef> bytes(CFDataCreate(allocator, contents, CFIndex(length)));
-    std::free(contents);
-    if (!bytes) return kCFBooleanFalse;
+    // The data takes the block it was read into; a copy would cost a pass
+    // over the whole file at every start-up.
+    CFRef<CFDataRef> bytes(
+        CFDataCreateWithBytesNoCopy(allocator, contents, CFIndex(length), kCFAllocatorMalloc));
+    if (!bytes) {
+        std::free(contents);
+        return kCFBooleanFalse;
+    }
     CFRef<CFPropertyListRef> parsed(CFPropertyListCreateFromXMLData(
         allocator, bytes.get(), kCFPropertyListMutableContainersAndLeaves, nullptr));
     bytes.Reset();

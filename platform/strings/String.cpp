@@ -299,6 +299,13 @@ std::string StringToUTF8(CFStringRef string) {
     return out;
 }
 
+bool StringGetASCIIBytes(CFStringRef string, std::string_view &bytes) {
+    View view;
+    if (!GetView(string, view) || view.wide) return false;
+    bytes = {reinterpret_cast<const char *>(view.Narrow()), view.length};
+    return true;
+}
+
 bool StringIsASCII(CFStringRef string) {
     View view;
     if (!GetView(string, view)) return false;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vt::cf {
@@ -23,6 +24,11 @@ void StringAppendUTF8(CFStringRef string, std::string &out);
 
 // The string's UTF-8 text; empty for NULL or a non-string.
 std::string StringToUTF8(CFStringRef string);
+
+// The characters of a string stored 8-bit, which it is only when every
+// character is ASCII, without a copy; false for any other string. Valid until
+// the string changes.
+bool StringGetASCIIBytes(CFStringRef string, std::string_view &bytes);
 
 // True when every character is ASCII. Immediate for everything but a mutable
 // string that once held non-ASCII characters.

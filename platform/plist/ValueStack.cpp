@@ -23,27 +23,38 @@ bool ValueStack::Add(CFTypeRef value) {
         root_ = value;
         return true;
     }
-    bool key = InDictionary() && !AwaitingValue();
-    return Push(value, key ? CFHash(value) : 0);
+    if (InDictionary() && !AwaitingValue()) return PushKey(value, CFHash(value));
+    return Push(value);
 }
 
 bool ValueStack::AddKey(CFStringRef key, CFHashCode hash) {
     if (!key) return false;
     if (frames_.empty()) return Add(key);
-    return Push(key, hash);
+    return PushKey(key, hash);
 }
 
-bool ValueStack::Push(CFTypeRef value, CFHashCode hash) {
+bool ValueStack::Push(CFTypeRef value) {
     try {
         values_.push_back(value);
-        try {
-            hashes_.push_back(hash);
-        } catch (...) {
-            values_.pop_back();
-            throw;
-        }
     } catch (...) {
         CFRelease(value);
+        throw;
+    }
+    return true;
+}
+
+bool ValueStack::PushKey(CFTypeRef key, CFHashCode hash) {
+    try {
+        hashes_.push_back(hash);
+    } catch (...) {
+        CFRelease(key);
+        throw;
+    }
+    try {
+        values_.push_back(key);
+    } catch (...) {
+        hashes_.pop_back();
+        CFRelease(key);
         throw;
     }
     return true;
@@ -57,12 +68,13 @@ bool ValueStack::End() {
     // per child. On failure the children stay on the stack, owned by it.
     CFTypeRef container =
         frame.dictionary
-            ? CFTypeRef(cf::DictionaryCreateAdopting(
-                  allocator_, items, count / 2, mutableContainers_, hashes_.data() + frame.start))
+            ? CFTypeRef(cf::DictionaryCreateAdopting(allocator_, items, count / 2,
+                                                     mutableContainers_,
+                                                     hashes_.data() + frame.hashStart))
             : CFTypeRef(cf::ArrayCreateAdopting(allocator_, items, count, mutableContainers_));
     if (!container) return false;
     values_.resize(frame.start);
-    hashes_.resize(frame.start);
+    hashes_.resize(frame.hashStart);
     frames_.pop_back();
     return Add(container);
 }

@@ -21,8 +21,8 @@ class ValueStack {
     CFAllocatorRef Allocator() const { return allocator_; }
     bool MutableLeaves() const { return mutableLeaves_; }
 
-    void BeginArray() { frames_.push_back({values_.size(), false}); }
-    void BeginDictionary() { frames_.push_back({values_.size(), true}); }
+    void BeginArray() { frames_.push_back({values_.size(), hashes_.size(), false}); }
+    void BeginDictionary() { frames_.push_back({values_.size(), hashes_.size(), true}); }
     // Adopts an owned value (a key or a value inside a dictionary, keys and
     // values alternating), or makes it the root. False for a null value
     // (its creation ran out of memory).
@@ -46,17 +46,19 @@ class ValueStack {
 
   private:
     struct Frame {
-        size_t start;
+        size_t start;     // first child in values_
+        size_t hashStart; // first key's hash in hashes_
         bool dictionary;
     };
 
-    bool Push(CFTypeRef value, CFHashCode hash);
+    bool Push(CFTypeRef value);
+    bool PushKey(CFTypeRef key, CFHashCode hash);
 
     CFAllocatorRef allocator_;
     bool mutableContainers_;
     bool mutableLeaves_;
     std::vector<CFTypeRef> values_;  // owned
-    std::vector<CFHashCode> hashes_; // beside values_: a key's CFHash, else 0
+    std::vector<CFHashCode> hashes_; // the CFHash of each key in values_, in order
     std::vector<Frame> frames_;
     CFTypeRef root_ = nullptr;
 };

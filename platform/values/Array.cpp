@@ -2,7 +2,8 @@
 //
 // An array is a 32-byte object. Custom callbacks, when given, are copied right
 // after it; an immutable array's values follow inline in the same allocation,
-// a mutable one's live in a separate growable buffer.
+// a mutable one's live in a separate growable buffer (or inline until it first
+// grows, when it was made whole from values it adopts).
 #include "platform/values/CollectionInternal.h"
 #include "platform/values/Holder.h"
 
@@ -19,6 +20,9 @@ namespace {
 enum ArrayFlags : uint8_t {
     kArrayMutable = 1,
     kArrayKindShift = 1, // two bits of CallBackKind
+    // A mutable array whose values are still inline, where it was made with
+    // them; the first growth moves them to a malloc'd buffer.
+    kArrayInlineValues = 8,
 };
 
 } // namespace
@@ -191,12 +195,16 @@ bool ElementsEqual(const __CFArray *a, const void *x, const void *y) {
     }
 }
 
+bool OwnsBuffer(const __CFArray *a) {
+    return IsMutable(a) && !(a->header.flags & kArrayInlineValues);
+}
+
 void ArrayFinalize(CFTypeRef cf) {
     auto *a = static_cast<__CFArray *>(const_cast<void *>(cf));
     if (KindOf(a) != kCallBacksNull)
         for (uint32_t i = 0; i < a->count; ++i)
             ReleaseElement(a, a->values[i]);
-    if (IsMutable(a)) std::free(a->values);
+    if (OwnsBuffer(a)) std::free(a->values);
 }
 
 bool ArrayEqual(CFTypeRef x, CFTypeRef y) {
@@ -231,16 +239,20 @@ __CFArray *AsMutableArray(CFTypeRef cf) {
     return a && IsMutable(a) ? a : nullptr;
 }
 
-// A new empty array; an immutable one gets room for `inlineCount` values.
+// A new empty array; an immutable one gets room for `inlineCount` values, and
+// so does a mutable one when `mutableInline` asks.
 __CFArray *NewArray(CFAllocatorRef allocator, bool isMutable, CallBackKind kind,
-                    const CFArrayCallBacks *custom, CFIndex inlineCount) {
+                    const CFArrayCallBacks *custom, CFIndex inlineCount,
+                    bool mutableInline = false) {
     size_t callBacksSize = kind == kCallBacksCustom ? sizeof(CFArrayCallBacks) : 0;
-    size_t valuesSize = isMutable ? 0 : size_t(inlineCount) * sizeof(void *);
-    uint8_t flags = uint8_t((isMutable ? kArrayMutable : 0) | kind << kArrayKindShift);
+    bool inlineValues = !isMutable || (mutableInline && inlineCount > 0);
+    size_t valuesSize = inlineValues ? size_t(inlineCount) * sizeof(void *) : 0;
+    uint8_t flags = uint8_t((isMutable ? kArrayMutable : 0) | kind << kArrayKindShift |
+                            (isMutable && inlineValues ? kArrayInlineValues : 0));
     auto *a = CreateObject<__CFArray>(allocator, callBacksSize + valuesSize, &kArrayClass, flags);
     if (!a) return nullptr;
     if (callBacksSize) std::memcpy(static_cast<void *>(a + 1), custom, callBacksSize);
-    if (!isMutable) {
+    if (inlineValues) {
         a->values =
             reinterpret_cast<const void **>(reinterpret_cast<char *>(a + 1) + callBacksSize);
         a->capacity = uint32_t(inlineCount);
@@ -253,9 +265,18 @@ bool Reserve(__CFArray *a, CFIndex needed) {
     if (!IsMutable(a) || needed > kMaxElements) return false;
     CFIndex grown = a->capacity ? CFIndex(a->capacity) + a->capacity / 2 + 1 : 3;
     CFIndex capacity = grown > needed ? (grown > kMaxElements ? kMaxElements : grown) : needed;
-    auto *values =
-        static_cast<const void **>(std::realloc(a->values, size_t(capacity) * sizeof(void *)));
-    if (!values) return false;
+    const void **values;
+    if (a->header.flags & kArrayInlineValues) {
+        values = static_cast<const void **>(std::malloc(size_t(capacity) * sizeof(void *)));
+        if (!values) return false;
+        if (a->count)
+            std::memcpy(static_cast<void *>(values), a->values, a->count * sizeof(void *));
+        a->header.flags &= uint8_t(~kArrayInlineValues);
+    } else {
+        values =
+            static_cast<const void **>(std::realloc(a->values, size_t(capacity) * sizeof(void *)));
+        if (!values) return false;
+    }
     a->values = values;
     a->capacity = uint32_t(capacity);
     return true;
@@ -362,12 +383,10 @@ namespace vt::cf {
 CFArrayRef ArrayCreateAdopting(CFAllocatorRef allocator, const void *const *values, CFIndex count,
                                bool isMutable) {
     if (count < 0 || count > kMaxElements || (count > 0 && !values)) return nullptr;
-    __CFArray *a = NewArray(allocator, isMutable, kCallBacksCFType, nullptr, count);
+    // A mutable one too keeps its values inline: a document holds tens of
+    // thousands of small arrays, and most never change.
+    __CFArray *a = NewArray(allocator, isMutable, kCallBacksCFType, nullptr, count, true);
     if (!a) return nullptr;
-    if (isMutable && !Reserve(a, count)) {
-        CFRelease(a);
-        return nullptr;
-    }
     if (count) std::memcpy(static_cast<void *>(a->values), values, size_t(count) * sizeof(void *));
     a->count = uint32_t(count);
     return a;
@@ -553,13 +572,15 @@ void CFArrayRemoveAllValues(CFMutableArrayRef theArray) {
     if (!a) return;
     const void **values = a->values;
     uint32_t count = a->count;
+    bool owned = OwnsBuffer(a);
     a->values = nullptr;
     a->count = 0;
     a->capacity = 0;
+    a->header.flags &= uint8_t(~kArrayInlineValues);
     // Emptied first, so that a release callback sees a consistent array.
     for (uint32_t i = 0; i < count; ++i)
         ReleaseElement(a, values[i]);
-    std::free(values);
+    if (owned) std::free(values);
 }
 
 void CFArrayReplaceValues(CFMutableArrayRef theArray, CFRange range, const void **newValues,

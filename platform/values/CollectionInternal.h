@@ -45,8 +45,8 @@ CFArrayRef ArrayCreateAdopting(CFAllocatorRef allocator, const void *const *valu
                                bool isMutable);
 // items holds keys and values alternating, pairs of them. A repeated key
 // keeps its first place and takes its last value; the dropped key and value
-// are released. keyHashes, when given, runs beside items and holds each key's
-// CFHash at the key's position.
+// are released. keyHashes, when given, holds each pair's key's CFHash, one
+// per pair.
 CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *const *items,
                                          CFIndex pairs, bool isMutable,
                                          const CFHashCode *keyHashes = nullptr);

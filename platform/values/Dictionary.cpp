@@ -426,14 +426,17 @@ CallBackKind KindOfValueCallBacks(const CFDictionaryValueCallBacks *cb) {
 }
 
 // A new empty dictionary. An immutable one gets an inline table for
-// `inlineCapacity` entries; a mutable one starts without a table.
+// `inlineCapacity` entries; a mutable one starts without a table unless
+// `mutableInline` asks for one, which it leaves for a malloc'd table when it
+// first grows.
 __CFDictionary *NewDictionary(CFAllocatorRef allocator, bool isMutable, CallBackKind keyKind,
                               CallBackKind valueKind, const CustomCallBacks &custom,
-                              uint32_t inlineCapacity) {
+                              uint32_t inlineCapacity, bool mutableInline = false) {
     bool hasCustom = keyKind == kCallBacksCustom || valueKind == kCallBacksCustom;
     size_t customSize = hasCustom ? sizeof(CustomCallBacks) : 0;
     uint8_t log2 = IndexLog2For(inlineCapacity);
-    size_t tableSize = isMutable || inlineCapacity == 0 ? 0 : TableBytes(inlineCapacity, log2);
+    size_t tableSize =
+        (isMutable && !mutableInline) || inlineCapacity == 0 ? 0 : TableBytes(inlineCapacity, log2);
     auto flags = uint8_t((isMutable ? kDictMutable : 0) | (tableSize ? kDictInlineTable : 0) |
                          keyKind << kDictKeyKindShift | valueKind << kDictValueKindShift);
     auto *d =
@@ -531,16 +534,14 @@ CFDictionaryRef DictionaryCreateAdopting(CFAllocatorRef allocator, const void *c
                                          CFIndex pairs, bool isMutable,
                                          const CFHashCode *keyHashes) {
     if (pairs < 0 || pairs > kMaxElements || (pairs > 0 && !items)) return nullptr;
+    // A mutable one too gets its table in the same allocation: a document
+    // holds tens of thousands of small dictionaries, and most never change.
     __CFDictionary *d = NewDictionary(allocator, isMutable, kCallBacksCFType, kCallBacksCFType,
-                                      CustomCallBacks{}, uint32_t(pairs));
+                                      CustomCallBacks{}, uint32_t(pairs), true);
     if (!d) return nullptr;
-    if (isMutable && pairs > 0 && !Rebuild(d, uint32_t(pairs))) {
-        CFRelease(d);
-        return nullptr;
-    }
     for (CFIndex i = 0; i < pairs; ++i) {
         const void *key = items[2 * i], *value = items[2 * i + 1];
-        uint32_t hash = keyHashes ? MixHash(keyHashes[2 * i]) : HashKey(d, key);
+        uint32_t hash = keyHashes ? MixHash(keyHashes[i]) : HashKey(d, key);
         size_t slot = 0;
         int64_t e = Find(d, key, hash, &slot);
         if (e >= 0) {

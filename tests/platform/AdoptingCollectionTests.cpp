@@ -61,3 +61,45 @@ TEST(AdoptingCollections, DictionariesKeepTheFirstPlaceAndTheLastValue) {
         EXPECT_EQ(CFDictionaryGetCount(dict.get()), isMutable ? 3 : 2);
     }
 }
+
+// A mutable container made whole keeps its elements in its own allocation
+// until it first grows; every edit after that must move, keep and free them
+// correctly (the sanitizers catch a wrong free).
+TEST(AdoptingCollections, MutableOnesGrowShrinkAndEmptyAfterAdopting) {
+    CFRef<CFStringRef> extra(Text("extra"));
+    const void *values[] = {Text("a"), Text("b")};
+    CFRef<CFArrayRef> held(vt::cf::ArrayCreateAdopting(nullptr, values, 2, true));
+    ASSERT_TRUE(held);
+    auto array = (CFMutableArrayRef)held.get();
+    for (int i = 0; i < 20; ++i)
+        CFArrayAppendValue(array, extra.get());
+    EXPECT_EQ(CFArrayGetCount(array), 22);
+    EXPECT_TRUE(CFEqual(CFArrayGetValueAtIndex(array, 1), CFSTR("b")));
+    CFArrayRemoveAllValues(array);
+    EXPECT_EQ(CFArrayGetCount(array), 0);
+    CFArrayAppendValue(array, extra.get());
+    EXPECT_EQ(CFGetRetainCount(extra.get()), 2);
+
+    // Emptied while still inline, then filled again.
+    const void *pair[] = {Text("c"), Text("d")};
+    CFRef<CFArrayRef> inlineHeld(vt::cf::ArrayCreateAdopting(nullptr, pair, 2, true));
+    auto inlineArray = (CFMutableArrayRef)inlineHeld.get();
+    CFArrayRemoveAllValues(inlineArray);
+    CFArrayInsertValueAtIndex(inlineArray, 0, extra.get());
+    EXPECT_EQ(CFArrayGetCount(inlineArray), 1);
+
+    const void *items[] = {Text("k1"), Text("v1"), Text("k2"), Text("v2")};
+    CFRef<CFDictionaryRef> dictHeld(vt::cf::DictionaryCreateAdopting(nullptr, items, 2, true));
+    ASSERT_TRUE(dictHeld);
+    auto dict = (CFMutableDictionaryRef)dictHeld.get();
+    CFDictionaryRemoveValue(dict, CFSTR("k1"));
+    for (int i = 0; i < 40; ++i) {
+        CFRef<CFStringRef> key(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("key %d"), i));
+        CFDictionarySetValue(dict, key.get(), extra.get());
+    }
+    EXPECT_EQ(CFDictionaryGetCount(dict), 41);
+    EXPECT_TRUE(CFEqual(CFDictionaryGetValue(dict, CFSTR("k2")), CFSTR("v2")));
+    CFDictionaryRemoveAllValues(dict);
+    CFDictionarySetValue(dict, CFSTR("again"), extra.get());
+    EXPECT_EQ(CFDictionaryGetCount(dict), 1);
+}

@@ -3,6 +3,7 @@
 #include "CivilDate.h"
 #include "platform/strings/StringInternal.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -199,42 +200,79 @@ bool DecodeBase64(const char *text, size_t length, std::vector<UInt8> &out) {
 
 } // namespace
 
-KeyTable::~KeyTable() {
+SharedStrings::~SharedStrings() {
     for (const Slot &slot : slots_)
-        if (slot.key) CFRelease(slot.key);
+        if (slot.string) CFRelease(slot.string);
 }
 
-CFStringRef KeyTable::Create(CFAllocatorRef allocator, const char *bytes, size_t length,
-                             CFHashCode &keyHash) {
-    constexpr size_t kMaxLength = 64, kMaxKeys = 2048, kSlots = 4096;
+namespace {
+constexpr size_t kMaxSharedLength = 64, kMaxShared = 4096, kFirstSlots = 256, kSeenSlots = 4096;
+}
+
+CFStringRef SharedStrings::Create(CFAllocatorRef allocator, const char *bytes, size_t length,
+                                  CFHashCode *hash) {
     auto make = [&] {
-        CFStringRef key = cf::StringCreateWithValidUTF8(allocator, bytes, length, false);
-        if (key) keyHash = CFHash(key);
-        return key;
+        CFStringRef string = cf::StringCreateWithValidUTF8(allocator, bytes, length, false);
+        if (string && hash) *hash = CFHash(string);
+        return string;
     };
-    if (length > kMaxLength) return make();
-    if (slots_.empty()) slots_.resize(kSlots);
-    uint64_t hash = HashBytes(bytes, length);
-    size_t mask = kSlots - 1;
-    for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
-        Slot &slot = slots_[i];
-        if (!slot.key) {
-            CFStringRef key = make();
-            if (key && used_ < kMaxKeys) {
-                slot = {hash, uint32_t(bytes_.size()), uint32_t(length), key, keyHash};
-                bytes_.append(bytes, length);
-                ++used_;
-                CFRetain(key);
+    if (length > kMaxSharedLength) return make();
+    uint64_t textHash = HashBytes(bytes, length);
+    if (!slots_.empty()) {
+        size_t mask = slots_.size() - 1;
+        for (size_t i = size_t(textHash) & mask; slots_[i].string; i = (i + 1) & mask) {
+            const Slot &slot = slots_[i];
+            if (slot.hash == textHash && slot.length == length &&
+                std::memcmp(bytes_.data() + slot.offset, bytes, length) == 0) {
+                if (hash) *hash = slot.cfHash;
+                return static_cast<CFStringRef>(CFRetain(slot.string));
             }
-            return key;
-        }
-        if (slot.hash == hash && slot.length == length &&
-            std::memcmp(bytes_.data() + slot.offset, bytes, length) == 0) {
-            CFRetain(slot.key);
-            keyHash = slot.keyHash;
-            return slot.key;
         }
     }
+    CFStringRef string = make();
+    if (!string || used_ >= kMaxShared || !Admit(textHash)) return string;
+    try {
+        if (2 * (used_ + 1) > slots_.size()) Grow();
+        Slot slot = {textHash, uint32_t(bytes_.size()), uint32_t(length), string, CFHash(string)};
+        bytes_.append(bytes, length);
+        Insert(slot);
+    } catch (const std::bad_alloc &) {
+        return string; // not shared, but made
+    }
+    CFRetain(string);
+    ++used_;
+    return string;
+}
+
+// True at a text's second sighting (or when another text of the same bucket
+// and tag came before, which only admits it early).
+bool SharedStrings::Admit(uint64_t hash) {
+    try {
+        if (seen_.empty()) seen_.assign(kSeenSlots, 0);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    uint32_t tag = uint32_t(hash >> 32) | 1;
+    uint32_t &mark = seen_[size_t(hash >> 8) & (kSeenSlots - 1)];
+    if (mark == tag) return true;
+    mark = tag;
+    return false;
+}
+
+// Doubles the table; throws std::bad_alloc with the table unchanged.
+void SharedStrings::Grow() {
+    std::vector<Slot> larger(std::max(kFirstSlots, 2 * slots_.size()), Slot{});
+    larger.swap(slots_);
+    for (const Slot &slot : larger) // the previous slots, after the swap
+        if (slot.string) Insert(slot);
+}
+
+void SharedStrings::Insert(const Slot &slot) {
+    size_t mask = slots_.size() - 1;
+    size_t i = size_t(slot.hash) & mask;
+    while (slots_[i].string)
+        i = (i + 1) & mask;
+    slots_[i] = slot;
 }
 
 XMLBuilder::XMLBuilder(CFAllocatorRef allocator, CFOptionFlags options)
@@ -365,12 +403,14 @@ bool XMLBuilder::FinishLeaf(const char *text, size_t length) {
     switch (element) {
         case Element::Key: {
             CFHashCode hash = 0;
-            CFStringRef key = keys_.Create(allocator, text, length, hash);
+            CFStringRef key = strings_.Create(allocator, text, length, &hash);
             if (!key) return Fail("out of memory");
             return stack_.AddKey(key, hash) || Fail("out of memory");
         }
         case Element::String:
-            value = cf::StringCreateWithValidUTF8(allocator, text, length, stack_.MutableLeaves());
+            value = stack_.MutableLeaves()
+                        ? cf::StringCreateWithValidUTF8(allocator, text, length, true)
+                        : strings_.Create(allocator, text, length, nullptr);
             break;
         case Element::True:
             value = CFRetain(kCFBooleanTrue);

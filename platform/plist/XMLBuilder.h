@@ -14,30 +14,38 @@
 
 namespace vt::plist {
 
-// Shares one immutable string among equal dictionary keys of one document,
-// so thousands of "Kind" keys cost one object. Only short keys are kept, and
-// only so many, which bounds the table whatever the input.
-class KeyTable {
+// Shares one immutable string among equal texts of one document: keys, and
+// string values when the leaves are immutable. Thousands of "Kind" keys, or
+// of one library's ID among the owners, then cost one object. A text joins
+// the table at its second sighting, so the many texts that occur once (file
+// IDs) never fill it. Only short texts are kept, and only so many, which
+// bounds the table whatever the input.
+class SharedStrings {
   public:
-    KeyTable() = default;
-    ~KeyTable();
-    KeyTable(const KeyTable &) = delete;
-    KeyTable &operator=(const KeyTable &) = delete;
+    SharedStrings() = default;
+    ~SharedStrings();
+    SharedStrings(const SharedStrings &) = delete;
+    SharedStrings &operator=(const SharedStrings &) = delete;
 
-    // A new reference to the key for the text, and its CFHash; NULL when
-    // memory runs out.
+    // A new reference to an immutable string of the text, and its CFHash
+    // when `hash` is given; NULL when memory runs out.
     CFStringRef Create(CFAllocatorRef allocator, const char *bytes, size_t length,
-                       CFHashCode &hash);
+                       CFHashCode *hash);
 
   private:
     struct Slot {
         uint64_t hash;
         uint32_t offset; // into bytes_
         uint32_t length;
-        CFStringRef key;    // null: empty slot
-        CFHashCode keyHash; // CFHash(key), worked out once
+        CFStringRef string; // null: empty slot
+        CFHashCode cfHash;  // CFHash(string), worked out once
     };
-    std::vector<Slot> slots_;
+    bool Admit(uint64_t hash);
+    void Grow();
+    void Insert(const Slot &slot);
+
+    std::vector<Slot> slots_;    // a power of two, at most half used
+    std::vector<uint32_t> seen_; // per hash bucket, the last text sighted once
     std::string bytes_;
     size_t used_ = 0;
 };
@@ -99,7 +107,7 @@ class XMLBuilder {
     CFTypeRef MakeData(const char *text, size_t length);
 
     ValueStack stack_;
-    KeyTable keys_;
+    SharedStrings strings_;
     Element leaf_ = Element::None; // the open element that holds text, if any
     bool inPlist_ = false;
     std::string text_; // the open leaf's text, reused from leaf to leaf

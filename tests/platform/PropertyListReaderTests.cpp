@@ -215,19 +215,38 @@ TEST(PropertyListReader, MutabilityOptionsReachEveryLevel) {
         }
 }
 
-TEST(PropertyListReader, EqualKeysShareOneObject) {
+// A text is shared from its second sighting on: keys always, string values
+// only when the leaves are immutable.
+TEST(PropertyListReader, EqualKeysAndImmutableStringsShareOneObject) {
     std::string text = "<array>";
     for (int i = 0; i < 1000; ++i)
-        text += "<dict><key>Kind</key><true/><key>K\u00e9y</key><true/></dict>";
-    CFRef<CFPropertyListRef> root(Parse(text + "</array>"));
-    ASSERT_TRUE(root);
-    const void *first[2], *keys[2];
-    CFDictionaryGetKeysAndValues((CFDictionaryRef)CFArrayGetValueAtIndex((CFArrayRef)root.get(), 0),
-                                 first, nullptr);
-    for (CFIndex i = 1; i < 1000; ++i) {
-        auto dict = (CFDictionaryRef)CFArrayGetValueAtIndex((CFArrayRef)root.get(), i);
-        CFDictionaryGetKeysAndValues(dict, keys, nullptr);
-        EXPECT_TRUE(keys[0] == first[0] && keys[1] == first[1]);
+        text += "<dict><key>Kind</key><string>Owner</string><key>K\u00e9y</key><true/></dict>";
+    text += "</array>";
+    for (CFOptionFlags options : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
+                                  kCFPropertyListMutableContainersAndLeaves}) {
+        SCOPED_TRACE(options);
+        CFRef<CFPropertyListRef> root(Parse(text, options));
+        ASSERT_TRUE(root);
+        auto entry = [&](CFIndex i) {
+            return (CFDictionaryRef)CFArrayGetValueAtIndex((CFArrayRef)root.get(), i);
+        };
+        const void *second[2], *secondValues[2], *keys[2], *values[2];
+        CFDictionaryGetKeysAndValues(entry(1), second, secondValues);
+        bool shareValues = options != kCFPropertyListMutableContainersAndLeaves;
+        for (CFIndex i = 0; i < 1000; ++i) {
+            CFDictionaryGetKeysAndValues(entry(i), keys, values);
+            EXPECT_TRUE(CFEqual(keys[0], second[0]) && CFEqual(keys[1], second[1]));
+            EXPECT_TRUE(CFEqual(values[0], CFSTR("Owner")));
+            if (i <= 1) continue;
+            EXPECT_TRUE(keys[0] == second[0] && keys[1] == second[1]);
+            EXPECT_EQ(values[0] == secondValues[0], shareValues);
+        }
+        // A mutable leaf stays a string of its own that can change.
+        if (!shareValues) {
+            CFStringAppend((CFMutableStringRef)secondValues[0], CFSTR("!"));
+            CFDictionaryGetKeysAndValues(entry(2), keys, values);
+            EXPECT_TRUE(CFEqual(values[0], CFSTR("Owner")));
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -122,8 +123,9 @@ const Byte *SkipSpaces(const Byte *p, const Byte *end) {
 }
 
 // Element names by Element, for matching end tags directly.
-constexpr const char *kElementNames[] = {"",        "plist", "array", "dict", "key",  "string",
-                                         "integer", "real",  "date",  "data", "true", "false"};
+constexpr std::string_view kElementNames[] = {"",     "plist", "array", "dict",
+                                              "key",  "string", "integer", "real",
+                                              "date", "data",  "true",  "false"};
 
 // The length of the well-formed UTF-8 character at p, or 0. Besides
 // overlong forms, surrogates and code points past U+10FFFF, XML refuses
@@ -646,10 +648,10 @@ class Scanner {
 
     bool EndTag() {
         // Usually exactly the open element's name and '>'.
-        const char *expected = kElementNames[size_t(open_.back())];
-        size_t size = std::strlen(expected);
+        std::string_view expected = kElementNames[size_t(open_.back())];
+        size_t size = expected.size();
         if (size_t(end_ - p_) > size + 2 && p_[size + 2] == '>' &&
-            std::memcmp(p_ + 2, expected, size) == 0) {
+            std::memcmp(p_ + 2, expected.data(), size) == 0) {
             p_ += size + 3;
             open_.pop_back();
             return End();

@@ -76,9 +76,11 @@ void LeaveToExit(PropertyList &value) {
 }
 
 // Writes the document to a stream that is already open; false when the
-// value cannot be written or the stream fails.
+// value cannot be written or the stream fails. The value was read from a
+// file, so it holds nothing but property-list types: the writer's check of
+// the whole value before it starts would find nothing.
 bool WriteTo(CFPropertyListRef value, FILE *stream) {
-    return plist::WriteXML(value, stream) && std::fflush(stream) == 0;
+    return plist::WriteXML(value, stream, false) && std::fflush(stream) == 0;
 }
 
 // OUT that exists but is not a regular file (a device, a FIFO, a socket) is
@@ -139,7 +141,7 @@ int RunFormat(Arguments operands) {
     int status = kExitSuccess;
     if (out != kStandardStream) {
         status = WriteOut(value.get(), std::string(out));
-    } else if (!plist::WriteXML(value.get(), stdout) || std::fflush(stdout) != 0) {
+    } else if (!WriteTo(value.get(), stdout)) {
         std::fputs("vantrell: cannot write standard output\n", stderr);
         status = kExitFailure;
     }

@@ -43,8 +43,12 @@ bool AppendXML(CFPropertyListRef propertyList, std::string &out);
 // Writes the XML document to the stream in pieces. Returns false when the
 // value is not a property list, holds a string XML cannot carry (a control
 // character other than tab, line feed and carriage return), or writing
-// fails; the stream may then hold part of the document.
-bool WriteXML(CFPropertyListRef propertyList, FILE *stream);
+// fails; the stream may then hold part of the document. A value of a type
+// no property list holds is found before anything is written, unless
+// `precheck` is false: a caller that discards a failed write's output (a
+// whole-file write that replaces its target only on success), or that writes
+// a value a reader made, saves that pass over the whole value.
+bool WriteXML(CFPropertyListRef propertyList, FILE *stream, bool precheck = true);
 
 // "line 12, column 5: mismatched tag", or the message alone without a line.
 std::string Describe(const ParseError &error);

@@ -547,11 +547,10 @@ bool AppendXML(CFPropertyListRef propertyList, std::string &out) {
     return appended;
 }
 
-bool WriteXML(CFPropertyListRef propertyList, FILE *stream) {
+bool WriteXML(CFPropertyListRef propertyList, FILE *stream, bool precheck) {
     if (!stream) return false;
     try {
-        // Checked first, so a bad value never leaves half a document behind.
-        if (!IsPropertyList(propertyList)) return false;
+        if (precheck && !IsPropertyList(propertyList)) return false;
         Buffer buffer;
         XMLWriter writer(buffer, stream);
         return writer.Write(propertyList);

@@ -281,6 +281,8 @@ TEST(PropertyListWriter, RefusesValuesThatAreNotPropertyLists) {
         std::FILE *stream = std::tmpfile();
         EXPECT_FALSE(vt::plist::WriteXML(bad, stream));
         EXPECT_EQ(std::ftell(stream), 0); // nothing half-written
+        // Without the check first, the write still fails where it meets it.
+        EXPECT_FALSE(vt::plist::WriteXML(bad, stream, false));
         std::fclose(stream);
     }
     EXPECT_FALSE(CFPropertyListIsValid(kCFBooleanTrue, kCFPropertyListBinaryFormat_v1_0));

@@ -299,6 +299,10 @@ std::string StringToUTF8(CFStringRef string) {
     return out;
 }
 
+CFHashCode StringHashASCII(const char *bytes, size_t length) {
+    return CFHashCode(HashUnits(reinterpret_cast<const uint8_t *>(bytes), length));
+}
+
 bool StringGetASCIIBytes(CFStringRef string, std::string_view &bytes) {
     View view;
     if (!GetView(string, view) || view.wide) return false;

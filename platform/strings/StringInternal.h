@@ -30,6 +30,10 @@ std::string StringToUTF8(CFStringRef string);
 // the string changes.
 bool StringGetASCIIBytes(CFStringRef string, std::string_view &bytes);
 
+// The CFHash of a string of these ASCII characters, worked out from the
+// bytes without making the string.
+CFHashCode StringHashASCII(const char *bytes, size_t length);
+
 // True when every character is ASCII. Immediate for everything but a mutable
 // string that once held non-ASCII characters.
 bool StringIsASCII(CFStringRef string);

@@ -211,17 +211,20 @@ constexpr size_t kMaxSharedLength = 64, kMaxShared = 4096, kFirstSlots = 256, kS
 
 CFStringRef SharedStrings::Create(CFAllocatorRef allocator, const char *bytes, size_t length,
                                   CFHashCode *hash) {
-    // An ASCII text's CFHash comes from its bytes and serves as its hash
-    // here too: one pass over it instead of two.
-    bool ascii = cf::str::IsASCII(reinterpret_cast<const uint8_t *>(bytes), length);
-    CFHashCode asciiHash = ascii ? cf::StringHashASCII(bytes, length) : 0;
+    // A key's CFHash is worked out once per distinct text, from the bytes
+    // alone when they are ASCII.
+    auto cfHashOf = [&](CFStringRef string) {
+        return cf::str::IsASCII(reinterpret_cast<const uint8_t *>(bytes), length)
+                   ? cf::StringHashASCII(bytes, length)
+                   : CFHash(string);
+    };
     auto make = [&] {
         CFStringRef string = cf::StringCreateWithValidUTF8(allocator, bytes, length, false);
-        if (string && hash) *hash = ascii ? asciiHash : CFHash(string);
+        if (string && hash) *hash = cfHashOf(string);
         return string;
     };
     if (length > kMaxSharedLength) return make();
-    uint64_t textHash = ascii ? uint64_t(asciiHash) : HashBytes(bytes, length);
+    uint64_t textHash = HashBytes(bytes, length);
     if (!slots_.empty()) {
         size_t mask = slots_.size() - 1;
         for (size_t i = size_t(textHash) & mask; slots_[i].string; i = (i + 1) & mask) {
@@ -238,7 +241,7 @@ CFStringRef SharedStrings::Create(CFAllocatorRef allocator, const char *bytes, s
     try {
         if (2 * (used_ + 1) > slots_.size()) Grow();
         Slot slot = {textHash, uint32_t(bytes_.size()), uint32_t(length), string,
-                     ascii ? asciiHash : CFHash(string)};
+                     hash ? *hash : cfHashOf(string)};
         bytes_.append(bytes, length);
         Insert(slot);
     } catch (const std::bad_alloc &) {

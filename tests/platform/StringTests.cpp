@@ -224,6 +224,18 @@ TEST(String, StorageDoesNotChangeEqualityOrHash) {
     EXPECT_EQ(CFHash(CFSTR("Gr\u00f6\u00dfe")), CFHash(dynamic.get()));
     EXPECT_FALSE(CFEqual(CFSTR("Kind"), CFSTR("Kinds")));
     EXPECT_NE(CFHash(CFSTR("Kind")), CFHash(CFSTR("kind")));
+    // Every length up to past two steps of eight, in both storages and from
+    // bytes alone.
+    std::string text = "abcdefghijklmnopqrstu";
+    for (size_t n = 0; n <= text.size(); ++n) {
+        auto narrow = Make(text.substr(0, n).c_str());
+        CFRef<CFMutableStringRef> wide(CFStringCreateMutable(nullptr, 0));
+        CFStringAppend(wide.get(), CFSTR("\u00e9"));
+        CFStringAppend(wide.get(), narrow.get());
+        CFStringDelete(wide.get(), CFRangeMake(0, 1));
+        EXPECT_EQ(CFHash(narrow.get()), CFHash(wide.get())) << n;
+        EXPECT_EQ(CFHash(narrow.get()), vt::cf::StringHashASCII(text.data(), n)) << n;
+    }
     EXPECT_TRUE(vt::cf::StringIsASCII(edited.get()));
     EXPECT_FALSE(vt::cf::StringIsASCII(dynamic.get()));
 }

@@ -207,7 +207,10 @@ SharedStrings::~SharedStrings() {
 
 namespace {
 constexpr size_t kMaxSharedLength = 64, kMaxShared = 4096, kFirstSlots = 256, kSeenSlots = 4096;
-}
+// A look-up gives up after this many slots: texts made to collide cost a
+// bounded search each, and are merely not shared.
+constexpr size_t kMaxProbes = 32;
+} // namespace
 
 CFStringRef SharedStrings::Create(CFAllocatorRef allocator, const char *bytes, size_t length,
                                   CFHashCode *hash) {
@@ -226,8 +229,9 @@ CFStringRef SharedStrings::Create(CFAllocatorRef allocator, const char *bytes, s
     if (length > kMaxSharedLength) return make();
     uint64_t textHash = HashBytes(bytes, length);
     if (!slots_.empty()) {
-        size_t mask = slots_.size() - 1;
-        for (size_t i = size_t(textHash) & mask; slots_[i].string; i = (i + 1) & mask) {
+        size_t mask = slots_.size() - 1, i = size_t(textHash) & mask;
+        for (size_t probes = 0; slots_[i].string && probes < kMaxProbes;
+             ++probes, i = (i + 1) & mask) {
             const Slot &slot = slots_[i];
             if (slot.hash == textHash && slot.length == length &&
                 std::memcmp(bytes_.data() + slot.offset, bytes, length) == 0) {
@@ -240,10 +244,12 @@ CFStringRef SharedStrings::Create(CFAllocatorRef allocator, const char *bytes, s
     if (!string || used_ >= kMaxShared || !Admit(textHash)) return string;
     try {
         if (2 * (used_ + 1) > slots_.size()) Grow();
-        Slot slot = {textHash, uint32_t(bytes_.size()), uint32_t(length), string,
-                     hash ? *hash : cfHashOf(string)};
+        size_t at = FreeSlot(textHash, kMaxProbes);
+        if (at == kNoSlot) return string;
+        size_t offset = bytes_.size();
         bytes_.append(bytes, length);
-        Insert(slot);
+        slots_[at] = {textHash, uint32_t(offset), uint32_t(length), string,
+                      hash ? *hash : cfHashOf(string)};
     } catch (const std::bad_alloc &) {
         return string; // not shared, but made
     }
@@ -272,15 +278,15 @@ void SharedStrings::Grow() {
     std::vector<Slot> larger(std::max(kFirstSlots, 2 * slots_.size()), Slot{});
     larger.swap(slots_);
     for (const Slot &slot : larger) // the previous slots, after the swap
-        if (slot.string) Insert(slot);
+        if (slot.string) slots_[FreeSlot(slot.hash, slots_.size())] = slot;
 }
 
-void SharedStrings::Insert(const Slot &slot) {
-    size_t mask = slots_.size() - 1;
-    size_t i = size_t(slot.hash) & mask;
-    while (slots_[i].string)
-        i = (i + 1) & mask;
-    slots_[i] = slot;
+// The first empty slot on the hash's path within `limit` steps, or kNoSlot.
+size_t SharedStrings::FreeSlot(uint64_t hash, size_t limit) const {
+    size_t mask = slots_.size() - 1, i = size_t(hash) & mask;
+    for (size_t probes = 0; probes < limit; ++probes, i = (i + 1) & mask)
+        if (!slots_[i].string) return i;
+    return kNoSlot;
 }
 
 XMLBuilder::XMLBuilder(CFAllocatorRef allocator, CFOptionFlags options)

@@ -40,9 +40,11 @@ class SharedStrings {
         CFStringRef string; // null: empty slot
         CFHashCode cfHash;  // CFHash(string), worked out once
     };
+    static constexpr size_t kNoSlot = SIZE_MAX;
+
     bool Admit(uint64_t hash);
     void Grow();
-    void Insert(const Slot &slot);
+    size_t FreeSlot(uint64_t hash, size_t limit) const;
 
     std::vector<Slot> slots_;    // a power of two, at most half used
     std::vector<uint32_t> seen_; // per hash bucket, the last text sighted once

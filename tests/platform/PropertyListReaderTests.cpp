@@ -250,6 +250,34 @@ TEST(PropertyListReader, EqualKeysAndImmutableStringsShareOneObject) {
     }
 }
 
+// Every value reads back as written while the table of shared texts grows
+// through all its sizes and fills: the first texts are shared from their
+// second sighting on, the last ones, past the table's bound, are not.
+TEST(PropertyListReader, ManyRepeatedTextsReadBackWhateverIsShared) {
+    constexpr int kTexts = 10000, kRepeats = 4;
+    std::string text = "<array>";
+    for (int i = 0; i < kTexts; ++i)
+        for (int repeat = 0; repeat < kRepeats; ++repeat)
+            text += "<string>text " + std::to_string(i) + "</string>";
+    CFRef<CFPropertyListRef> root(Parse(text + "</array>"));
+    ASSERT_TRUE(root);
+    auto array = (CFArrayRef)root.get();
+    ASSERT_EQ(CFArrayGetCount(array), kTexts * kRepeats);
+    auto at = [&](int i, int repeat) {
+        return CFArrayGetValueAtIndex(array, i * kRepeats + repeat);
+    };
+    for (int i = 0; i < kTexts; ++i) {
+        CFRef<CFStringRef> expected(
+            CFStringCreateWithFormat(nullptr, nullptr, CFSTR("text %d"), i));
+        for (int repeat = 0; repeat < kRepeats; ++repeat)
+            ASSERT_TRUE(CFEqual(at(i, repeat), expected.get())) << i;
+    }
+    EXPECT_NE(at(0, 0), at(0, 1));
+    EXPECT_EQ(at(0, 1), at(0, 3));
+    EXPECT_EQ(at(999, 1), at(999, 2));
+    EXPECT_NE(at(kTexts - 1, 1), at(kTexts - 1, 2));
+}
+
 TEST(PropertyListReader, CreateWithDataReportsACocoaError) {
     CFRef<CFDataRef> good(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("<true/>"), 7));
     CFPropertyListFormat format = kCFPropertyListOpenStepFormat;

@@ -129,7 +129,7 @@ class Buffer {
     }
 
   private:
-    static constexpr size_t kMapFrom = 1 << 20;
+    static constexpr size_t kMapFrom = 256 << 10;
 
     char *Grow(size_t n) {
         if (failed_) return nullptr;

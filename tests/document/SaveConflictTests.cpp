@@ -6,13 +6,11 @@
 
 #include "platform/files/FileSystem.h"
 
-#include <csignal>
 #include <ctime>
 #include <regex>
 #include <set>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -253,15 +251,13 @@ TEST_F(SaveConflict, AVersionThatCannotBeKeptIsNotOverwritten) {
 
     // The copy outgrows the file-size limit; this process's own, smaller
     // document would not.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     CFRef<CFMutableDictionaryRef> error;
-    std::string said = Captured([&] { error.Reset(VantrellSaveDocument(nullptr)); });
-    setrlimit(RLIMIT_FSIZE, &saved);
+    std::string said;
+    {
+        vt::test::FileSizeLimit limit(100000);
+        ASSERT_TRUE(limit.Lowered());
+        said = Captured([&] { error.Reset(VantrellSaveDocument(nullptr)); });
+    }
 
     ASSERT_NE(error.get(), nullptr);
     EXPECT_EQ(StringOf(VTErrorGetDomain(error.get())), "ErrorDomainOSStatus");

@@ -13,9 +13,7 @@
 #include <algorithm>
 #include <dlfcn.h>
 #include <filesystem>
-#include <signal.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -241,13 +239,12 @@ TEST_F(Startup, UnreadableFileIsCopiedAsideAndNeverOverwritten) {
     // file stays as it was.
     std::string big(4096, 'x');
     ASSERT_TRUE(vt::test::WriteFile(Document(), big));
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit before {
-    }, small = {1024, 1024};
-    getrlimit(RLIMIT_FSIZE, &before);
-    setrlimit(RLIMIT_FSIZE, &small);
-    CFRef<CFMutableDictionaryRef> error = Load();
-    setrlimit(RLIMIT_FSIZE, &before);
+    CFRef<CFMutableDictionaryRef> error;
+    {
+        vt::test::FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.Lowered());
+        error = Load();
+    }
     ASSERT_NE(error.get(), nullptr);
     EXPECT_NE(StringOf(VTErrorGetDescription(error.get())).find("Can't copy the unreadable"),
               std::string::npos);

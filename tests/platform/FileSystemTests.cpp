@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
 #include <glob.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -113,15 +111,13 @@ TEST(FileSystem, FailedAtomicWritesLeaveTheOldFileAndNoTemporaryFile) {
     ASSERT_TRUE(vt::test::MakeFolders(temp.Join("folder")));
 
     // A disk that fills up while writing: the file-size limit stands in.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string big(5000, 'n');
-    SInt32 full = WriteText(temp.Join("doc"), big);
-    setrlimit(RLIMIT_FSIZE, &saved);
+    SInt32 full;
+    {
+        vt::test::FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.Lowered());
+        full = WriteText(temp.Join("doc"), big);
+    }
     EXPECT_EQ(full, kCFURLUnknownError);
     EXPECT_EQ(vt::test::ReadFile(temp.Join("doc")), "old");
 
@@ -430,14 +426,12 @@ TEST(FileSystem, ExclusiveCopiesNeverReplaceAFileAndLeaveNoPartialOne) {
 
     // A full disk mid-copy: the file-size limit stands in.
     ASSERT_TRUE(vt::test::WriteFile(temp.Join("big"), std::string(5000, 'b')));
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    int full = fsys::CopyFileExclusively(temp.Join("big"), temp.Join("big copy"));
-    setrlimit(RLIMIT_FSIZE, &saved);
+    int full;
+    {
+        vt::test::FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.Lowered());
+        full = fsys::CopyFileExclusively(temp.Join("big"), temp.Join("big copy"));
+    }
     EXPECT_EQ(full, EFBIG);
     EXPECT_EQ(Listing(temp.Path()), (std::vector<std::string>{"big", "from", "to"}));
 }

@@ -9,11 +9,29 @@
 #include <sstream>
 #include <system_error>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace vt::test {
+
+FileSizeLimit::FileSizeLimit(size_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return;
+    saved_ = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    lowered_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    if (!lowered_ || getrlimit(RLIMIT_FSIZE, &limit) != 0) return;
+    limit.rlim_cur = rlim_t(saved_);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
 
 TempFolder::TempFolder() {
     char pattern[] = "/tmp/vantrell-test-XXXXXX";

@@ -35,6 +35,25 @@ class TempFolder {
     std::string path_;
 };
 
+// Lowers this process's file-size limit, the tests' stand-in for a full
+// disk, until destroyed, with SIGXFSZ ignored so that a write past it fails
+// with EFBIG. The old limit comes back however the scope is left, so a
+// failed assertion cannot leave it lowered for the tests that follow.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(size_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    // False when the limit could not be lowered.
+    bool Lowered() const { return lowered_; }
+
+  private:
+    unsigned long long saved_ = 0;
+    bool lowered_ = false;
+};
+
 // Makes a folder and its missing parents; false on failure.
 bool MakeFolders(const std::string &path);
 // Writes a whole file; false on failure.
